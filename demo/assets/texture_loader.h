@@ -1,0 +1,10 @@
+#pragma once
+#include <cstdint>
+
+// Decodes a picture file (format chosen by its extension) into a new GL
+// texture whose name goes into *outName. False, with *outName untouched, when
+// the extension is unknown or the file cannot be decoded.
+bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap);
+
+// A 128 x 128 luminance cone of light, for sparks and glows.
+void makeSpotTexture(uint32_t* outName);

@@ -1,0 +1,284 @@
+#include "demo/runtime/gl_window.h"
+
+#include <SDL.h>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+
+#include "demo/assets/startup.h"
+#include "demo/runtime/message_box.h"
+#include "demo/runtime/viewport.h"
+
+namespace {
+
+SDL_Window* hWnd = nullptr;
+SDL_GLContext hRC = nullptr;
+bool videoUp = false;
+bool fullscreen = false;
+bool active = true;
+std::array<bool, 256> keys{};
+bool exitHandlerSet = false;
+bool declinedWindowed = false;
+
+void errorBox(const char* text, BoxIcon icon = BoxIcon::Warning) {
+    showMessageBox(text, "ERROR", icon, BoxButtons::Ok);
+}
+
+void shutdownBox(const char* text) {
+    showMessageBox(text, "SHUTDOWN ERROR", BoxIcon::Information, BoxButtons::Ok);
+}
+
+// X11 does not restore a mode a program set when it ends (the show ends by
+// exiting the process), so put the desktop back on every way out.
+void restoreDisplayAtExit() {
+    if (videoUp) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        videoUp = false;
+    }
+}
+
+bool setFullscreenMode(int width, int height, int bits) {
+    SDL_DisplayMode mode{};
+    mode.w = width;
+    mode.h = height;
+    mode.format = bits >= 24 ? SDL_PIXELFORMAT_RGB888 : SDL_PIXELFORMAT_RGB565;
+    SDL_DisplayMode closest{};
+    if (SDL_GetClosestDisplayMode(0, &mode, &closest) == nullptr || closest.w != width ||
+        closest.h != height) {
+        return false;
+    }
+    if (SDL_SetWindowDisplayMode(hWnd, &closest) != 0) {
+        return false;
+    }
+    return SDL_SetWindowFullscreen(hWnd, SDL_WINDOW_FULLSCREEN) == 0;
+}
+
+void pushQuit() {
+    SDL_Event quit{};
+    quit.type = SDL_QUIT;
+    SDL_PushEvent(&quit);
+}
+
+} // namespace
+
+int virtualKeyFromSdl(int key) {
+    if (key >= SDLK_a && key <= SDLK_z) {
+        return 'A' + (key - SDLK_a);
+    }
+    if (key >= SDLK_0 && key <= SDLK_9) {
+        return '0' + (key - SDLK_0);
+    }
+    if (key >= SDLK_F1 && key <= SDLK_F12) {
+        return 0x70 + (key - SDLK_F1);
+    }
+    switch (key) {
+    case SDLK_ESCAPE:
+        return 0x1B;
+    case SDLK_BACKSPACE:
+        return 0x08;
+    case SDLK_TAB:
+        return 0x09;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return 0x0D;
+    case SDLK_SPACE:
+        return 0x20;
+    case SDLK_PAGEUP:
+        return 0x21;
+    case SDLK_PAGEDOWN:
+        return 0x22;
+    case SDLK_END:
+        return 0x23;
+    case SDLK_HOME:
+        return 0x24;
+    case SDLK_LEFT:
+        return 0x25;
+    case SDLK_UP:
+        return 0x26;
+    case SDLK_RIGHT:
+        return 0x27;
+    case SDLK_DOWN:
+        return 0x28;
+    case SDLK_INSERT:
+        return 0x2D;
+    case SDLK_DELETE:
+        return 0x2E;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT:
+        return 0x10;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+        return 0x11;
+    case SDLK_LALT:
+    case SDLK_RALT:
+        return 0x12;
+    case SDLK_PAUSE:
+        return 0x13;
+    case SDLK_CAPSLOCK:
+        return 0x14;
+    default:
+        return 0;
+    }
+}
+
+bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested,
+                    DemoState& state) {
+    fullscreen = fullscreenRequested;
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+        errorBox("Failed To Register The Window Class.");
+        return false;
+    }
+    videoUp = true;
+    if (!exitHandlerSet) {
+        std::atexit(restoreDisplayAtExit);
+        exitHandlerSet = true;
+    }
+    SDL_DisableScreenSaver(); // no screen saver or power-down while the show runs
+
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, bits >= 24 ? 8 : 5);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, bits >= 24 ? 8 : 6);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, bits >= 24 ? 8 : 5);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0); // scenes rely on destination alpha reading 1
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+
+    hWnd = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (hWnd == nullptr) {
+        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+        closeDemoWindow();
+        errorBox("Window Creation Error.");
+        return false;
+    }
+    if (fullscreen && !setFullscreenMode(width, height, bits)) {
+        if (showMessageBox("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. "
+                           "Use Windowed Mode Instead?",
+                           "Lumo GL", BoxIcon::Warning, BoxButtons::YesNo)) {
+            fullscreen = false;
+            SDL_SetWindowFullscreen(hWnd, 0);
+        } else {
+            declinedWindowed = true;
+            closeDemoWindow();
+            errorBox("Program Will Now Close.", BoxIcon::Stop);
+            return false;
+        }
+    }
+    if (fullscreen) {
+        SDL_ShowCursor(SDL_DISABLE);
+    }
+
+    hRC = SDL_GL_CreateContext(hWnd);
+    if (hRC == nullptr) {
+        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+        closeDemoWindow();
+        errorBox("Can't Create A GL Rendering Context.");
+        return false;
+    }
+    if (SDL_GL_MakeCurrent(hWnd, hRC) != 0) {
+        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+        closeDemoWindow();
+        errorBox("Can't Activate The GL Rendering Context.");
+        return false;
+    }
+    SDL_GL_SetSwapInterval(0); // the busy-wait paces frames, not the display
+    SDL_ShowWindow(hWnd);
+    SDL_RaiseWindow(hWnd);
+    resizeViewport(width, height);
+
+    StartupHooks hooks;
+    hooks.swapBuffers = swapDemoBuffers;
+    hooks.fail = [](int status, const char* reason) {
+        std::fprintf(stderr, "demo: %s\n", reason);
+        std::exit(status);
+    };
+    startDemo(state, hooks);
+    return true;
+}
+
+void closeDemoWindow() {
+    if (fullscreen && hWnd != nullptr) {
+        SDL_SetWindowFullscreen(hWnd, 0); // back to the desktop mode
+        SDL_ShowCursor(SDL_ENABLE);
+    }
+    if (hRC != nullptr) {
+        if (SDL_GL_MakeCurrent(hWnd, nullptr) != 0) {
+            shutdownBox("Release Of DC And RC Failed.");
+        }
+        SDL_GL_DeleteContext(hRC);
+        hRC = nullptr;
+    }
+    if (hWnd != nullptr) {
+        SDL_DestroyWindow(hWnd);
+        hWnd = nullptr;
+    }
+    if (videoUp) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        videoUp = false;
+    }
+}
+
+PumpResult pumpDemoMessage() {
+    SDL_Event event;
+    if (SDL_PollEvent(&event) == 0) {
+        return PumpResult::NoMessage;
+    }
+    switch (event.type) {
+    case SDL_QUIT:
+        return PumpResult::Quit;
+    case SDL_WINDOWEVENT:
+        switch (event.window.event) {
+        case SDL_WINDOWEVENT_MINIMIZED:
+            active = false;
+            break;
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_EXPOSED:
+            if ((SDL_GetWindowFlags(hWnd) & SDL_WINDOW_MINIMIZED) == 0) {
+                active = true;
+            }
+            break;
+        case SDL_WINDOWEVENT_CLOSE:
+            pushQuit(); // quit code 0
+            break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            resizeViewport(event.window.data1, event.window.data2);
+            break;
+        default:
+            break;
+        }
+        break;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP: {
+        const int vk = virtualKeyFromSdl(event.key.keysym.sym);
+        if (vk > 0 && vk < 256) {
+            keys[static_cast<size_t>(vk)] = event.type == SDL_KEYDOWN;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return PumpResult::Handled;
+}
+
+void swapDemoBuffers() {
+    if (hWnd != nullptr) {
+        SDL_GL_SwapWindow(hWnd);
+    }
+}
+
+bool demoDeclinedWindowed() {
+    return declinedWindowed;
+}
+
+bool demoWindowActive() {
+    return active;
+}
+bool demoFullscreen() {
+    return fullscreen;
+}
+
+bool demoKeyHeld(int virtualKey) {
+    return virtualKey >= 0 && virtualKey < 256 && keys[static_cast<size_t>(virtualKey)];
+}

@@ -1,0 +1,29 @@
+#pragma once
+#include "demo/runtime/main_loop.h"
+
+struct DemoState;
+
+// The demo's one window and its GL context (over SDL). Opening it also runs
+// the start-up sequence inside the fresh context. False after a failure that
+// has already been reported (box and stderr) and cleaned up.
+bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested,
+                    DemoState& state);
+// True when opening failed because the user answered No to the windowed
+// fallback question (a choice, not an error).
+bool demoDeclinedWindowed();
+// Restores the display mode and releases context and window.
+void closeDemoWindow();
+
+// Takes one waiting event and handles it as the window procedure would.
+PumpResult pumpDemoMessage();
+void swapDemoBuffers();
+
+bool demoWindowActive();
+bool demoFullscreen();
+// Held flag by Windows virtual-key code (0 to 255); false outside that range.
+bool demoKeyHeld(int virtualKey);
+
+// Virtual-key code of an SDL key, or 0 for keys that have none.
+int virtualKeyFromSdl(int sdlKeycode);
+
+constexpr int kVirtualKeyEscape = 0x1B;

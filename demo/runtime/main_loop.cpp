@@ -1,0 +1,54 @@
+#include "demo/runtime/main_loop.h"
+
+#include <algorithm>
+
+int runMainLoop(LoopHost& host, LoopStats* stats) {
+    LoopStats local;
+    LoopStats& s = stats != nullptr ? *stats : local;
+    for (;;) {
+        ++s.passes;
+        const PumpResult message = host.pumpOneMessage();
+        if (message == PumpResult::Quit) {
+            return 0;
+        }
+        if (message == PumpResult::Handled) {
+            continue; // every waiting message is handled before the next frame
+        }
+        if (!host.isActive()) {
+            continue; // minimized: the clock runs on, nothing is drawn
+        }
+        if (host.escapeHeld()) {
+            return 0;
+        }
+        const double t0 = host.clockMs();
+        if (!host.runFrame(false)) {
+            host.endShow();
+            return 0;
+        }
+        ++s.drawnFrames;
+        host.swapBuffers();
+
+        // Catch-up: advance the timeline without drawing while the clock is
+        // ahead of it, so the pictures keep to the music on a slow machine.
+        int64_t stepsThisPass = 0;
+        for (;;) {
+            const double target = static_cast<double>(host.frameCounter()) * kFrameMs;
+            if (!(host.clockMs() > target)) {
+                break;
+            }
+            if (!host.runFrame(true)) {
+                host.endShow();
+                return 0;
+            }
+            ++s.catchUpSteps;
+            ++stepsThisPass;
+            if (!(host.clockMs() > target)) {
+                break;
+            }
+        }
+        s.mostCatchUpInOnePass = std::max(s.mostCatchUpInOnePass, stepsThisPass);
+
+        // Busy-wait pacing: no sleep, so frames start on time.
+        host.busyWaitUntil(t0 + kFrameMs);
+    }
+}

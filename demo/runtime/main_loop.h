@@ -1,0 +1,41 @@
+#pragma once
+#include <cstdint>
+
+enum class PumpResult { NoMessage, Handled, Quit };
+
+// What the main loop needs from the window, the clock and the timeline.
+// The demo plugs in the real ones; tests drive the loop with fakes.
+class LoopHost {
+  public:
+    virtual ~LoopHost() = default;
+    // Takes one waiting message, if any, and handles it.
+    virtual PumpResult pumpOneMessage() = 0;
+    virtual bool isActive() = 0;
+    virtual bool escapeHeld() = 0;
+    virtual double clockMs() = 0;
+    // One timeline frame; false when the show has reached its end.
+    virtual bool runFrame(bool skipDraw) = 0;
+    // The timeline frame the next runFrame will run.
+    virtual int64_t frameCounter() = 0;
+    virtual void swapBuffers() = 0;
+    // Spins, reading the clock without sleeping, until it reaches ms.
+    virtual void busyWaitUntil(double ms) {
+        while (clockMs() < ms) {
+        }
+    }
+    // The show is over. The demo ends the process here; a test host returns.
+    virtual void endShow() = 0;
+};
+
+struct LoopStats {
+    int64_t passes = 0;
+    int64_t drawnFrames = 0;
+    int64_t catchUpSteps = 0;
+    int64_t mostCatchUpInOnePass = 0;
+};
+
+// Runs passes until a quit message, Escape while active, or the show's end.
+// Returns the exit status of the loop (0).
+int runMainLoop(LoopHost& host, LoopStats* stats = nullptr);
+
+constexpr double kFrameMs = 20.0;

@@ -1,0 +1,5 @@
+#include "demo/scenes/scenes.h"
+#include "demo/timeline/demo_state.h"
+
+// Not drawn yet: the scene lands with its own change.
+void drawSpinningRecord(DemoState&, bool) {}

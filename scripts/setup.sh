@@ -1,0 +1,33 @@
+# Shared by ./run and ./test: install what is missing, configure, build.
+VEMU_PACKAGES=(build-essential cmake pkg-config clang-format googletest libgtest-dev
+  libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libgl-dev libglu1-mesa-dev
+  libgl1-mesa-dri libvorbis-dev xvfb xdotool x11-utils ffmpeg)
+
+vemu_install_packages() {
+  local missing=()
+  local p
+  for p in "${VEMU_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages. Install them with:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "Installing: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >&2
+  apt-get install -y -q --no-install-recommends "${missing[@]}" >&2
+}
+
+# vemu_setup BUILD_TYPE BUILD_DIR [cmake options...]
+vemu_setup() {
+  local type=$1 dir=$2
+  shift 2
+  vemu_install_packages
+  local werror=OFF
+  [ "${CI:-}" = "true" ] && werror=ON
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DVEMU_WERROR="$werror" "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}

@@ -1,0 +1,167 @@
+#include "demo/runtime/main_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// A loop host on a fake clock: time moves only by the cost of each frame,
+// by waiting, and by passes spent minimized.
+class FakeHost : public LoopHost {
+  public:
+    double now = 0.0;
+    double drawCostMs = 5.0;
+    double skipCostMs = 0.0;
+    int64_t counter = 0;
+    int64_t endFrame = 7402;
+    bool active = true;
+    bool escape = false;
+    bool ended = false;
+    int swaps = 0;
+    double endedAtMs = -1.0;
+    // Called on every pump; may change active/escape or ask to quit.
+    std::function<PumpResult(FakeHost&)> script;
+
+    PumpResult pumpOneMessage() override {
+        if (!active) {
+            now += 1.0; // the platform keeps pumping while minimized
+        }
+        return script ? script(*this) : PumpResult::NoMessage;
+    }
+    bool isActive() override { return active; }
+    bool escapeHeld() override { return escape; }
+    double clockMs() override { return now; }
+    bool runFrame(bool skipDraw) override {
+        now += skipDraw ? skipCostMs : drawCostMs;
+        if (counter >= endFrame) {
+            return false;
+        }
+        ++counter;
+        return true;
+    }
+    int64_t frameCounter() override { return counter; }
+    void swapBuffers() override { ++swaps; }
+    void busyWaitUntil(double ms) override {
+        if (now < ms) {
+            now = ms;
+        }
+    }
+    void endShow() override {
+        ended = true;
+        endedAtMs = now;
+    }
+};
+
+TEST(MainLoop, FastFramesArePacedAtFiftyPerSecondWithoutCatchUp) {
+    FakeHost host;
+    host.drawCostMs = 5.0;
+    LoopStats stats;
+    EXPECT_EQ(runMainLoop(host, &stats), 0);
+    EXPECT_TRUE(host.ended);
+    EXPECT_EQ(stats.catchUpSteps, 0);
+    EXPECT_EQ(stats.drawnFrames, 7402); // frames 0 to 7401; the call for 7402 ends the show
+    EXPECT_EQ(host.swaps, 7402);
+    EXPECT_NEAR(host.endedAtMs, 7402 * 20.0 + 5.0, 0.001);
+}
+
+TEST(MainLoop, SlowFramesCatchUpAndTheShowStillEndsOnTime) {
+    FakeHost host;
+    host.drawCostMs = 45.0;
+    host.skipCostMs = 0.5;
+    LoopStats stats;
+    EXPECT_EQ(runMainLoop(host, &stats), 0);
+    EXPECT_TRUE(host.ended);
+    EXPECT_EQ(stats.drawnFrames + stats.catchUpSteps, 7402);
+    // Each pass draws one frame and runs one or two catch-up steps.
+    EXPECT_GE(stats.catchUpSteps, stats.drawnFrames);
+    EXPECT_LE(stats.catchUpSteps, 2 * stats.drawnFrames);
+    EXPECT_LE(stats.mostCatchUpInOnePass, 2);
+    // 7402 frames of 20 ms: the end lands at 148.04 s of clock time.
+    EXPECT_NEAR(host.endedAtMs, 148040.0, 50.0);
+}
+
+TEST(MainLoop, TenSecondsMinimizedAreCaughtUpInOnePass) {
+    FakeHost host;
+    host.drawCostMs = 5.0;
+    bool minimized = false;
+    bool restored = false;
+    int64_t counterWhenMinimized = 0;
+    int64_t counterAfterRestore = -1;
+    int drawnAfterRestore = 0;
+    host.script = [&](FakeHost& h) {
+        if (!minimized && h.now >= 2000.0) {
+            minimized = true;
+            h.active = false;
+            counterWhenMinimized = h.counter;
+            return PumpResult::Handled;
+        }
+        if (minimized && !restored && h.now >= 12000.0) {
+            restored = true;
+            h.active = true;
+            drawnAfterRestore = h.swaps;
+            return PumpResult::Handled;
+        }
+        if (restored && counterAfterRestore < 0 && h.swaps == drawnAfterRestore + 1) {
+            counterAfterRestore = h.counter; // after the first pass since restoring
+        }
+        return PumpResult::NoMessage;
+    };
+    LoopStats stats;
+    runMainLoop(host, &stats);
+    ASSERT_TRUE(restored);
+    EXPECT_EQ(counterWhenMinimized, 100);
+    // One drawn frame, then about 500 catch-up steps in that same pass.
+    EXPECT_GE(stats.mostCatchUpInOnePass, 495);
+    EXPECT_LE(stats.mostCatchUpInOnePass, 505);
+    EXPECT_NEAR(static_cast<double>(counterAfterRestore), 12000.0 / 20.0, 3.0);
+    EXPECT_TRUE(host.ended);
+}
+
+TEST(MainLoop, EscapeWhileMinimizedWaitsForTheWindowToBeActive) {
+    FakeHost host;
+    int pumps = 0;
+    host.script = [&](FakeHost& h) {
+        ++pumps;
+        if (pumps == 10) {
+            h.active = false;
+            h.escape = true;
+        }
+        if (pumps == 500) {
+            h.active = true;
+        }
+        return PumpResult::NoMessage;
+    };
+    EXPECT_EQ(runMainLoop(host), 0);
+    EXPECT_FALSE(host.ended);
+    EXPECT_EQ(pumps, 500); // the loop ends on the first active pass
+    EXPECT_EQ(host.counter, 9);
+}
+
+TEST(MainLoop, QuitMessageEndsTheLoopBeforeAnyFrame) {
+    FakeHost host;
+    host.script = [](FakeHost&) { return PumpResult::Quit; };
+    EXPECT_EQ(runMainLoop(host), 0);
+    EXPECT_EQ(host.counter, 0);
+    EXPECT_EQ(host.swaps, 0);
+}
+
+TEST(MainLoop, WaitingMessagesAreAllHandledBeforeTheNextFrame) {
+    FakeHost host;
+    int pending = 5;
+    host.script = [&](FakeHost& h) {
+        if (h.counter == 3 && pending > 0) {
+            --pending;
+            return PumpResult::Handled;
+        }
+        if (h.counter == 4) {
+            return PumpResult::Quit;
+        }
+        return PumpResult::NoMessage;
+    };
+    runMainLoop(host);
+    EXPECT_EQ(pending, 0);
+    EXPECT_EQ(host.counter, 4);
+}
+
+} // namespace

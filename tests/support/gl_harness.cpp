@@ -1,0 +1,100 @@
+#include "tests/support/gl_harness.h"
+
+#include <GL/gl.h>
+#include <SDL.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include "demo/runtime/viewport.h"
+
+GlHarness::GlHarness(int width, int height) : width_(width), height_(height) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
+        return;
+    }
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    SDL_Window* window = SDL_CreateWindow("test", 0, 0, width, height, SDL_WINDOW_OPENGL);
+    if (window == nullptr) {
+        std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
+        return;
+    }
+    window_ = window;
+    context_ = SDL_GL_CreateContext(window);
+    if (context_ == nullptr) {
+        std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
+        return;
+    }
+    SDL_GL_MakeCurrent(window, static_cast<SDL_GLContext>(context_));
+    resizeViewport(width, height);
+}
+
+GlHarness::~GlHarness() {
+    if (context_ != nullptr) {
+        SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
+    }
+    if (window_ != nullptr) {
+        SDL_DestroyWindow(static_cast<SDL_Window*>(window_));
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void GlHarness::applyStartupState() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    glDisable(GL_TEXTURE_2D);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+Rgb GlHarness::pixel(int x, int y) const {
+    unsigned char p[3] = {0, 0, 0};
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(x, y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
+    return Rgb{p[0], p[1], p[2]};
+}
+
+std::vector<uint8_t> GlHarness::readPixels() const {
+    std::vector<uint8_t> rows(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    return rows;
+}
+
+void GlHarness::swap() {
+    SDL_GL_SwapWindow(static_cast<SDL_Window*>(window_));
+}
+
+uint32_t GlHarness::solidTexture(uint8_t r, uint8_t g, uint8_t b, uint8_t a, int size) {
+    std::vector<uint8_t> texels(static_cast<size_t>(size) * static_cast<size_t>(size) * 4);
+    for (size_t i = 0; i < texels.size(); i += 4) {
+        texels[i] = r;
+        texels[i + 1] = g;
+        texels[i + 2] = b;
+        texels[i + 3] = a;
+    }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, size, size, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                 texels.data());
+    return name;
+}
+
+bool near(const Rgb& got, const Rgb& want, int tol) {
+    return std::abs(got.r - want.r) <= tol && std::abs(got.g - want.g) <= tol &&
+           std::abs(got.b - want.b) <= tol;
+}
