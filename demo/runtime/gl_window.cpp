@@ -37,6 +37,16 @@ void restoreDisplayAtExit() {
     }
 }
 
+bool displayAvailable() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr) {
+        return false;
+    }
+    const bool invisible = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
+    const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+    return !invisible || (requested != nullptr && SDL_strcmp(requested, driver) == 0);
+}
+
 bool setFullscreenMode(int width, int height, int bits) {
     SDL_DisplayMode mode{};
     mode.w = width;
@@ -130,6 +140,14 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
         return false;
     }
     videoUp = true;
+    if (!displayAvailable()) {
+        // SDL quietly falls back to an invisible driver; a show nobody can see
+        // is a failure, unless that driver was asked for (tests, capture).
+        std::fprintf(stderr, "demo: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n");
+        closeDemoWindow();
+        errorBox("Failed To Register The Window Class.");
+        return false;
+    }
     if (!exitHandlerSet) {
         std::atexit(restoreDisplayAtExit);
         exitHandlerSet = true;

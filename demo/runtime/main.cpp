@@ -32,11 +32,13 @@ class DemoLoopHost : public LoopHost {
         reportStats();
         std::exit(0); // the show's own end: no window teardown on this road
     }
-    void reportStats() const {
+    void reportStats() {
         if (std::getenv("VEMU_LOOP_STATS") != nullptr && stats != nullptr) {
-            std::fprintf(stderr, "demo: %lld frames drawn, %lld catch-up steps\n",
+            std::fprintf(stderr,
+                         "demo: %lld frames drawn, %lld catch-up steps, %.3f s on the clock\n",
                          static_cast<long long>(stats->drawnFrames),
-                         static_cast<long long>(stats->catchUpSteps));
+                         static_cast<long long>(stats->catchUpSteps),
+                         frameClockMs(clock_, time_) / 1000.0);
         }
     }
     LoopStats* stats = nullptr;
