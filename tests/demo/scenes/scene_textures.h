@@ -3,8 +3,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <unistd.h>
 #include <vector>
 
 // Test-made stand-ins for the show's pictures.
@@ -95,16 +93,4 @@ inline int countLitPixels(const std::vector<uint8_t>& rgb) {
         }
     }
     return count;
-}
-
-// Resident set size in bytes, from /proc (0 if it can't be read).
-inline long residentBytes() {
-    long pages = 0, resident = 0;
-    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(f);
-    }
-    return resident * sysconf(_SC_PAGESIZE);
 }
