@@ -27,21 +27,29 @@ ItemList::~ItemList() {
     }
 }
 
-int ItemList::add(const char* nodeName, void* newItem) {
-    auto* node = new ItemList(ownsItems != 0);
+int ItemList::add(const char* newName, void* newItem) {
+    // Everything that can fail comes before the node is linked, so a failure
+    // leaves neither a half-built node in the chain nor a stale tail.
+    char* nameCopy = nullptr;
+    if (newName != nullptr) {
+        const size_t length = std::strlen(newName);
+        nameCopy = static_cast<char*>(std::malloc(length + 1));
+        if (nameCopy == nullptr) {
+            throw std::bad_alloc();
+        }
+        std::memcpy(nameCopy, newName, length + 1);
+    }
+    ItemList* node = new (std::nothrow) ItemList(ownsItems != 0);
+    if (node == nullptr) {
+        std::free(nameCopy);
+        throw std::bad_alloc();
+    }
     node->itemDeleter = itemDeleter;
+    node->item = newItem;
+    node->name = nameCopy;
     tail->nextNode = node;
     node->prevNode = tail;
     node->nextNode = nullptr;
-    node->item = newItem;
-    if (nodeName != nullptr) {
-        size_t length = std::strlen(nodeName);
-        node->name = static_cast<char*>(std::malloc(length + 1));
-        if (node->name == nullptr) {
-            throw std::bad_alloc();
-        }
-        std::memcpy(node->name, nodeName, length + 1);
-    }
     tail = node;
     return ++count;
 }
