@@ -126,9 +126,12 @@ Bitmap toTrueColour(Bitmap bitmap) {
             FIBITMAP* converted = hasAlpha(bitmap.get()) ? FreeImage_ConvertTo32Bits(bitmap.get())
                                                          : FreeImage_ConvertTo24Bits(bitmap.get());
             bitmap.reset(converted);
+        } else if (type == FIT_UINT16) {
+            // 16-bit grey: the high byte of each value, then once more
+            // round the loop to 24 bits.
+            bitmap.reset(FreeImage_ConvertTo8Bits(bitmap.get()));
         } else {
-            // One-channel types (16-bit grey and the like) go to 8-bit grey
-            // first, then round the loop once more.
+            // Other one-channel types, scaled into 8-bit grey.
             bitmap.reset(FreeImage_ConvertToStandardType(bitmap.get(), TRUE));
         }
     }

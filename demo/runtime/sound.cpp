@@ -99,6 +99,16 @@ bool FSOUND_Sample_SetMode(FSOUND_SAMPLE* sample, unsigned mode) {
     return true;
 }
 
+unsigned FSOUND_Sample_GetLength(FSOUND_SAMPLE* sample) {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    if (sample == nullptr || Mix_QuerySpec(&rate, &format, &channels) == 0) {
+        return 0;
+    }
+    const unsigned frameBytes = SDL_AUDIO_BITSIZE(format) / 8 * static_cast<unsigned>(channels);
+    return frameBytes == 0 ? 0 : sample->chunk->alen / frameBytes;
+}
+
 void FSOUND_Sample_Free(FSOUND_SAMPLE* sample) {
     if (sample == nullptr) {
         return;

@@ -23,6 +23,8 @@ FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned mode, in
                                   int length);
 // Loop mode for later plays: FSOUND_LOOP_OFF or FSOUND_LOOP_NORMAL.
 bool FSOUND_Sample_SetMode(FSOUND_SAMPLE* sample, unsigned mode);
+// Length in sample frames at the device's rate.
+unsigned FSOUND_Sample_GetLength(FSOUND_SAMPLE* sample);
 // Stops it where it plays and frees it (tests; the show never does).
 void FSOUND_Sample_Free(FSOUND_SAMPLE* sample);
 
