@@ -136,6 +136,10 @@ bool startMusic(const StartupHooks& hooks) {
 
 } // namespace
 
+const char* manifestFile(int slot) {
+    return slot >= 0 && slot < kTextureSlots ? kSlotFiles[slot] : nullptr;
+}
+
 bool startDemo(DemoState& state, const StartupHooks& hooks) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_TEXTURE_2D);

@@ -136,6 +136,51 @@ TEST_F(TextureLoader, UnreadableFilesAreRefusedWithTheSlotUntouched) {
     }
 }
 
+// A BMP with a version 5 info header (124 bytes): some builds of FreeImage
+// read it, Debian's refuses it; either way no crash and no half-filled slot.
+TEST_F(TextureLoader, BmpWithVersion5HeaderIsReadOrRefusedCleanly) {
+    std::vector<uint8_t> bmp = {'B', 'M'};
+    auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+            bmp.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
+    };
+    auto put16 = [&](uint16_t v) {
+        bmp.push_back(static_cast<uint8_t>(v));
+        bmp.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    put32(14 + 124 + 4 * 12); // file size
+    put32(0);
+    put32(14 + 124); // pixels start
+    put32(124);      // version 5 info header
+    put32(4);        // width
+    put32(4);        // height (bottom-up)
+    put16(1);
+    put16(24);
+    put32(0); // uncompressed
+    put32(4 * 12);
+    put32(2835);
+    put32(2835);
+    put32(0);
+    put32(0);
+    bmp.resize(14 + 124, 0); // masks, colour space, intent, profile: zero
+    for (int row = 0; row < 4; ++row) {
+        for (int x = 0; x < 4; ++x) {
+            bmp.insert(bmp.end(), {20, 40, 220}); // blue, green, red
+        }
+    }
+    ASSERT_TRUE(writeBytes(dir.file("v5.bmp"), bmp));
+    uint32_t slot = kUntouched;
+    if (loadTexture(dir.file("v5.bmp").c_str(), &slot, true, kClamp)) {
+        int w = 0, h = 0;
+        const std::vector<Rgba> texels = readBoundTexture(&w, &h);
+        ASSERT_FALSE(texels.empty());
+        EXPECT_TRUE(nearColour(texels[0], Rgba{220, 40, 20, 255}, 0)) << describe(texels[0]);
+    } else {
+        EXPECT_EQ(slot, kUntouched);
+    }
+}
+
 TEST_F(TextureLoader, TruncatedFilesOfEveryFormatNeverCrash) {
     const auto bands = twoBands(64, kTop, kBottom);
     struct Made {
