@@ -204,7 +204,7 @@ void writeDataFolder(const fs::path& root, bool music, const char* skip = nullpt
             << path;
     }
     if (music) {
-        ASSERT_TRUE(writeOggTone((root / "data" / "velda.ogg").string(), 0.2f));
+        ASSERT_TRUE(writeOggTone((root / "data" / "velda.ogg").string(), 3.0f));
     }
 }
 
