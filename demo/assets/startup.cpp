@@ -2,10 +2,145 @@
 
 #include <GL/gl.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "demo/assets/texture_loader.h"
+#include "demo/runtime/sound.h"
+#include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
-// Only the fixed GL state so far; pictures and music land with the assets.
-bool startDemo(DemoState&, const StartupHooks&) {
+namespace {
+
+constexpr int kSpotSlot = 22;
+
+// The texture table: which file lives in which slot. Slot 22 is computed,
+// 31 to 42 are the greetings (named by pattern), 43 stays empty.
+constexpr const char* kSlotFiles[kTextureSlots] = {
+    "data/loading.jpeg",
+    "data/vinil.jpg",
+    "data/velda1.jpg",
+    "data/hall_disco.jpg",
+    "data/foco_disco.jpg",
+    "data/scroll_zelmo.jpg",
+    "data/zelmo_01.png",
+    "data/zelmo_02.png",
+    "data/mobil_mis_03.jpg",
+    "data/scroll_dorvi.jpg",
+    "data/tios_sorpresa.png",
+    "data/mobil_mis_01.png",
+    "data/mobil_mis_02.png",
+    "data/ties_01.png",
+    "data/ties_02.png",
+    "data/limpiameee.png",
+    "data/pilsa_01.png",
+    "data/pilsa_02.png",
+    "data/colla_hard_01.png",
+    "data/colla_hard_02.png",
+    "data/zelmo_hard01.png",
+    "data/zelmo_hard02.png",
+    nullptr, // 22: the spot
+    "data/text_avionetu.png",
+    "data/credits_01.png",
+    "data/credits_02.png",
+    "data/credits_03.png",
+    "data/credits_04.png",
+    "data/credits_05.png",
+    "data/fons_tralla.png",
+    "data/credits_fons.png",
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr, // 31-42: greetings
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr, // 43: never loaded
+    "data/credits_06.png",
+    "data/tremo.jpg",
+    "data/colla_final.jpg",
+    "data/tercera_final.png",
+    "data/04_final.png",
+};
+
+constexpr int kGreetingCount = 12;
+constexpr int kFirstGreetingSlot = 31;
+
+// What happens between the loading frames: a load (slot >= 0) or a frame
+// (percent, marked by slot -1), in the order the bar advertises.
+struct Step {
+    int slot;
+    float percent;
+};
+constexpr Step load(int slot) {
+    return {slot, 0.0f};
+}
+constexpr Step show(float percent) {
+    return {-1, percent};
+}
+constexpr Step kPictureSteps[] = {
+    load(0),  show(3),  load(1),  load(2),  show(6),  load(3),  load(4),  show(9),
+    load(5),  load(6),  show(12), load(7),  load(9),  show(15), load(10), load(11),
+    show(18), load(12), load(8),  show(21), load(13), load(14), show(24), load(15),
+    load(16), show(27), load(17), load(18), show(30), load(19), load(20), show(33),
+    load(21), show(36), load(22), show(38), load(23), load(24), show(41), load(25),
+    load(26), show(44), load(27), load(28), show(47), load(29), load(44), show(50),
+    load(45), load(46), show(53), load(47), load(48), show(56), show(59), load(30),
+};
+
+void loadSlot(DemoState& state, const StartupHooks& hooks, int slot, const char* path) {
+    uint32_t* name = &state.textures[static_cast<size_t>(slot)];
+    bool made = true;
+    if (slot == kSpotSlot) {
+        makeSpotTexture(name);
+    } else {
+        // A missing picture leaves its slot 0 and is drawn untextured.
+        made = loadTexture(path, name, true, GL_CLAMP);
+    }
+    if (hooks.textureLoaded) {
+        hooks.textureLoaded(slot, made);
+    }
+}
+
+// Ends the process (or, under test, hands back to the caller).
+void failStartup(const StartupHooks& hooks, const std::string& reason) {
+    if (hooks.fail) {
+        hooks.fail(1, reason.c_str());
+        return;
+    }
+    std::fprintf(stderr, "demo: %s\n", reason.c_str());
+    std::exit(1);
+}
+
+bool startMusic(const StartupHooks& hooks) {
+    if (!FSOUND_Init(32000, 64, 0)) {
+        failStartup(hooks, std::string("can't start the sound: ") + FSOUND_LastError());
+        return false;
+    }
+    FSOUND_SAMPLE* music = FSOUND_Sample_Load(FSOUND_UNMANAGED, kMusicPath, FSOUND_NORMAL, 0, 0);
+    if (music == nullptr) {
+        failStartup(hooks,
+                    std::string("can't load the music ") + kMusicPath + ": " + FSOUND_LastError());
+        return false;
+    }
+    FSOUND_Sample_SetMode(music, FSOUND_LOOP_OFF);
+    FSOUND_PlaySound(FSOUND_FREE, music); // plays on by itself; never touched again
+    return true;
+}
+
+} // namespace
+
+const char* manifestFile(int slot) {
+    return slot >= 0 && slot < kTextureSlots ? kSlotFiles[slot] : nullptr;
+}
+
+bool startDemo(DemoState& state, const StartupHooks& hooks) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_TEXTURE_2D);
     glShadeModel(GL_SMOOTH);
@@ -14,8 +149,75 @@ bool startDemo(DemoState&, const StartupHooks&) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
-    glDisable(GL_TEXTURE_2D);
+
+    for (const Step& step : kPictureSteps) {
+        if (step.slot >= 0) {
+            loadSlot(state, hooks, step.slot, kSlotFiles[step.slot]);
+        } else {
+            drawLoadingScreen(state, step.percent, hooks);
+        }
+    }
+    for (int i = 1; i <= kGreetingCount; ++i) {
+        char path[32];
+        std::snprintf(path, sizeof path, "data/greet%02i.png", i);
+        loadSlot(state, hooks, kFirstGreetingSlot + i - 1, path);
+        drawLoadingScreen(state, 59.0f + 3.0f * static_cast<float>(i - 1), hooks);
+    }
+    initTileLists(state);
+    drawLoadingScreen(state, 98.0f, hooks);
+
+    if (!startMusic(hooks)) {
+        return false;
+    }
+    drawLoadingScreen(state, 100.0f, hooks);
     return true;
 }
 
-void drawLoadingScreen(const DemoState&, float, const StartupHooks&) {}
+void drawLoadingScreen(const DemoState& state, float percent, const StartupHooks& hooks) {
+    const float w = percent * 0.01f * 0.4f;
+
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, -1.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, state.textures[0]);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(-1.0f, -0.5f, -1.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3f(1.0f, -0.5f, -1.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(1.0f, 0.6f, -1.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3f(-1.0f, 0.6f, -1.0f);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+
+    glLoadIdentity();
+    glTranslatef(-0.2f, -0.3f, 0.0f);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glBegin(GL_QUADS);
+    glVertex3f(0.0f, 0.0f, -1.0f);
+    glVertex3f(0.4f, 0.0f, -1.0f);
+    glVertex3f(0.4f, -0.01f, -1.0f);
+    glVertex3f(0.0f, -0.01f, -1.0f);
+    glEnd();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glBegin(GL_QUADS);
+    glVertex3f(0.0f, 0.0f, -1.0f);
+    glVertex3f(w, 0.0f, -1.0f);
+    glVertex3f(w, -0.01f, -1.0f);
+    glVertex3f(0.0f, -0.01f, -1.0f);
+    glEnd();
+
+    if (hooks.frameDrawn) {
+        hooks.frameDrawn(percent);
+    }
+    if (hooks.swapBuffers) {
+        hooks.swapBuffers();
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}

@@ -7,13 +7,32 @@ struct DemoState;
 struct StartupHooks {
     // Shows the finished loading frame (the window's buffer swap).
     std::function<void()> swapBuffers;
-    // Ends the process when the music cannot start; the default exits.
+    // Ends the process when the sound cannot start or the music cannot load;
+    // reason is one line saying which. Empty: print it and exit.
     std::function<void(int status, const char* reason)> fail;
+
+    // Optional observers, so the order of the sequence can be checked.
+    // A picture (or the spot) went into slot; made says whether a texture
+    // was made.
+    std::function<void(int slot, bool made)> textureLoaded;
+    // A loading frame at percent is drawn, just before its swap.
+    std::function<void(float percent)> frameDrawn;
 };
 
 // Fixed GL state, every picture into the texture table with the loading
 // screen, the greeting tiles, then the music. Needs a current GL context.
+// Returns true; false only when hooks.fail came back instead of ending the
+// process (tests).
 bool startDemo(DemoState& state, const StartupHooks& hooks);
 
-// One loading frame with the bar at percent (0 to 100), swapped to screen.
+// One loading frame with the bar at percent (0 to 100), swapped to screen,
+// then the buffers cleared for the next.
 void drawLoadingScreen(const DemoState& state, float percent, const StartupHooks& hooks);
+
+// The file loaded into slot (0 to 48), relative to the working directory;
+// null for the computed spot (22), the greetings (31 to 42, from the pattern
+// "data/greet%02i.png") and the slot never loaded (43).
+const char* manifestFile(int slot);
+
+// The music, relative to the working directory.
+inline constexpr const char* kMusicPath = "data/velda.ogg";

@@ -1,9 +1,15 @@
 #pragma once
 #include <cstdint>
 
+// Pictures beyond these are refused before they are decoded: a few bytes of
+// header can declare gigabytes of pixels. The show's pictures are far below.
+constexpr uint32_t kMaxTextureSide = 8192;
+constexpr uint64_t kMaxTexturePixels = 32ull * 1024 * 1024; // 128 MB as RGBA
+
 // Decodes a picture file (format chosen by its extension) into a new GL
 // texture whose name goes into *outName. False, with *outName untouched, when
-// the extension is unknown or the file cannot be decoded.
+// the extension is unknown or the file cannot be decoded. Pictures of other
+// than 24 or 32 bits per pixel are converted first (alpha kept).
 bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap);
 
 // A 128 x 128 luminance cone of light, for sparks and glows.

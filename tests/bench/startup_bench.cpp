@@ -1,0 +1,128 @@
+// How long the start-up takes for a full data folder of 512 x 512 pictures
+// (JPEG and PNG as the manifest names them), and how that splits between
+// decoding and building mipmaps.
+//   SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy build/tests/bench/startup_bench [runs]
+#include <FreeImage.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "demo/assets/startup.h"
+#include "demo/assets/texture_loader.h"
+#include "demo/runtime/sound.h"
+#include "demo/timeline/demo_state.h"
+#include "tests/demo/assets/asset_files.h"
+#include "tests/support/gl_harness.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Photo-like content: smooth gradients with some texture, so the decoders
+// do real work.
+PixelFn photo(int seed) {
+    return [seed](int x, int y) {
+        const int n = (x * 7 + y * 13 + seed * 31) ^ (x * y + seed);
+        return Rgba{static_cast<uint8_t>((x + seed * 9) / 2 + (n & 15)),
+                    static_cast<uint8_t>((y + seed * 5) / 2 + ((n >> 4) & 15)),
+                    static_cast<uint8_t>((x + y) / 4 + ((n >> 8) & 31)), 255};
+    };
+}
+
+std::vector<std::string> writeData(const TempDir& dir) {
+    std::filesystem::create_directories(dir.path() / "data");
+    std::vector<std::string> files;
+    for (int slot = 0; slot < kTextureSlots; ++slot) {
+        if (const char* file = manifestFile(slot)) {
+            files.emplace_back(file);
+        }
+    }
+    for (int i = 1; i <= 12; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "data/greet%02i.png", i);
+        files.emplace_back(name);
+    }
+    int seed = 0;
+    for (const std::string& file : files) {
+        const bool jpeg = file.find(".jp") != std::string::npos;
+        writePicture(dir.file(file), 512, 512, jpeg ? 24 : 32, jpeg ? SaveAs::Jpeg : SaveAs::Png,
+                     photo(seed++));
+    }
+    writeOggTone(dir.file("data/velda.ogg"), 1.0f);
+    return files;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    GlHarness gl;
+    if (!gl.ok()) {
+        return 1;
+    }
+    TempDir dir;
+    const std::vector<std::string> files = writeData(dir);
+    WorkingDirectory cwd(dir.path());
+
+    std::vector<double> whole, decode, mipmaps;
+    for (int run = 0; run < runs; ++run) {
+        auto state = std::make_unique<DemoState>();
+        StartupHooks hooks;
+        hooks.swapBuffers = [&] { gl.swap(); };
+        hooks.fail = [](int, const char* reason) { std::fprintf(stderr, "%s\n", reason); };
+        glFinish();
+        auto start = Clock::now();
+        startDemo(*state, hooks);
+        glFinish();
+        whole.push_back(msSince(start));
+        FSOUND_Close();
+        glDeleteTextures(kTextureSlots, state->textures.data());
+
+        // The same pictures, decoding alone (load and conversion) ...
+        std::vector<FIBITMAP*> bitmaps;
+        start = Clock::now();
+        for (const std::string& file : files) {
+            const bool jpeg = file.find(".jp") != std::string::npos;
+            bitmaps.push_back(
+                FreeImage_Load(jpeg ? FIF_JPEG : FIF_PNG, file.c_str(), jpeg ? JPEG_ACCURATE : 0));
+        }
+        decode.push_back(msSince(start));
+        // ... and mipmaps alone, from buffers already decoded.
+        std::vector<GLuint> names(bitmaps.size());
+        glGenTextures(static_cast<GLsizei>(names.size()), names.data());
+        start = Clock::now();
+        for (size_t i = 0; i < bitmaps.size(); ++i) {
+            glBindTexture(GL_TEXTURE_2D, names[i]);
+            const bool alpha = FreeImage_GetBPP(bitmaps[i]) == 32;
+            gluBuild2DMipmaps(GL_TEXTURE_2D, 4, 512, 512, alpha ? GL_BGRA : GL_BGR,
+                              GL_UNSIGNED_BYTE, FreeImage_GetBits(bitmaps[i]));
+        }
+        glFinish();
+        mipmaps.push_back(msSince(start));
+        glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+        for (FIBITMAP* bitmap : bitmaps) {
+            FreeImage_Unload(bitmap);
+        }
+    }
+    std::printf("startDemo, %zu pictures of 512x512 (%d runs): median %.0f ms\n", files.size(),
+                runs, median(whole));
+    std::printf("  decoding alone: median %.0f ms; mipmaps alone: median %.0f ms\n", median(decode),
+                median(mipmaps));
+    return 0;
+}

@@ -1,0 +1,98 @@
+#include "demo/runtime/sound.h"
+
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/demo/assets/asset_files.h"
+
+namespace {
+
+class Sound : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+        ASSERT_TRUE(FSOUND_Init(32000, 64, 0)) << FSOUND_LastError();
+    }
+    void TearDown() override { FSOUND_Close(); }
+    TempDir dir;
+};
+
+// Waits (at most a few seconds) for the channel to fall silent.
+bool stopsWithin(int channel, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (!FSOUND_IsPlaying(channel)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+TEST_F(Sound, DeviceOpensAt32000HzWith64Channels) {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    ASSERT_NE(Mix_QuerySpec(&rate, &format, &channels), 0);
+    EXPECT_EQ(rate, 32000);
+    EXPECT_EQ(Mix_AllocateChannels(-1), 64);
+    EXPECT_TRUE(FSOUND_Init(32000, 64, 0)) << "a second start finds it open";
+}
+
+TEST_F(Sound, FilesThatAreNotMusicFailCleanly) {
+    ASSERT_TRUE(writeBytes(dir.file("empty.ogg"), {}));
+    ASSERT_TRUE(writeBytes(dir.file("text.ogg"), {'n', 'o', 't', ' ', 'o', 'g', 'g', '\n'}));
+    ASSERT_TRUE(writeBytes(dir.file("fake.ogg"), {'O', 'g', 'g', 'S', 0, 2, 0, 0, 0}));
+    ASSERT_TRUE(writePicture(dir.file("picture.ogg"), 8, 8, 24, SaveAs::Png,
+                             [](int, int) { return Rgba{}; }));
+    for (const char* name : {"missing.ogg", "empty.ogg", "text.ogg", "fake.ogg", "picture.ogg"}) {
+        EXPECT_EQ(FSOUND_Sample_Load(FSOUND_UNMANAGED, dir.file(name).c_str(), FSOUND_NORMAL, 0, 0),
+                  nullptr)
+            << name;
+        EXPECT_STRNE(FSOUND_LastError(), "") << name;
+    }
+    EXPECT_EQ(FSOUND_PlaySound(FSOUND_FREE, nullptr), -1);
+    EXPECT_FALSE(FSOUND_Sample_SetMode(nullptr, FSOUND_LOOP_OFF));
+}
+
+TEST_F(Sound, OggLoadsWholeAndPlaysOnceOnAFreeChannel) {
+    ASSERT_TRUE(writeOggTone(dir.file("tone.ogg"), 0.25f));
+    FSOUND_SAMPLE* sample =
+        FSOUND_Sample_Load(FSOUND_UNMANAGED, dir.file("tone.ogg").c_str(), FSOUND_NORMAL, 0, 0);
+    ASSERT_NE(sample, nullptr) << FSOUND_LastError();
+    // Decoded whole at load: a quarter second at 32000 Hz.
+    EXPECT_NEAR(static_cast<double>(FSOUND_Sample_GetLength(sample)), 8000.0, 400.0);
+    ASSERT_TRUE(FSOUND_Sample_SetMode(sample, FSOUND_LOOP_OFF));
+    const int channel = FSOUND_PlaySound(FSOUND_FREE, sample);
+    ASSERT_GE(channel, 0);
+    EXPECT_TRUE(FSOUND_IsPlaying(channel));
+    // The dummy device consumes in real time; once through, then silence.
+    EXPECT_TRUE(stopsWithin(channel, std::chrono::seconds(5)));
+    FSOUND_Sample_Free(sample);
+}
+
+TEST_F(Sound, LoopingSampleKeepsPlayingAndWavTakesTheSameRoad) {
+    ASSERT_TRUE(writeWavTone(dir.file("tone.wav"), 0.05f));
+    FSOUND_SAMPLE* sample =
+        FSOUND_Sample_Load(FSOUND_UNMANAGED, dir.file("tone.wav").c_str(), FSOUND_NORMAL, 0, 0);
+    ASSERT_NE(sample, nullptr) << FSOUND_LastError();
+    // 22050 Hz resampled to the device's 32000 Hz.
+    EXPECT_NEAR(static_cast<double>(FSOUND_Sample_GetLength(sample)), 1600.0, 80.0);
+    ASSERT_TRUE(FSOUND_Sample_SetMode(sample, FSOUND_LOOP_NORMAL));
+    const int channel = FSOUND_PlaySound(FSOUND_FREE, sample);
+    ASSERT_GE(channel, 0);
+    EXPECT_FALSE(stopsWithin(channel, std::chrono::milliseconds(400)));
+    FSOUND_Sample_Free(sample);
+    EXPECT_FALSE(FSOUND_IsPlaying(channel)) << "freeing stops it";
+}
+
+TEST(SoundWithoutDevice, LoadBeforeInitFails) {
+    FSOUND_Close();
+    EXPECT_EQ(FSOUND_Sample_Load(FSOUND_UNMANAGED, "data/velda.ogg", FSOUND_NORMAL, 0, 0), nullptr);
+    EXPECT_FALSE(FSOUND_Init(0, 64, 0));
+}
+
+} // namespace
