@@ -31,11 +31,9 @@ bool drawableHeader(FIBITMAP* header) {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int32_t ReadPCX(const char* path,
-                                                                  AppSurface* surface,
-                                                                  int32_t destWidth,
-                                                                  int32_t destHeight,
-                                                                  int32_t destX, int32_t destY) {
+extern "C" __attribute__((visibility("default"))) int32_t
+ReadPCX(const char* path, AppSurface* surface, int32_t destWidth, int32_t destHeight, int32_t destX,
+        int32_t destY) {
     if (path == nullptr || surface == nullptr) {
         return 0;
     }

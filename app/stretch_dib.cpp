@@ -47,7 +47,8 @@ bool stretchDibBits(const AppSurface& surface, int32_t destX, int32_t destY, int
     uint32_t palette[256] = {};
     if (bitCount <= 8) {
         const uint32_t full = 1u << bitCount;
-        const uint32_t used = header.biClrUsed == 0 ? full : std::min<uint32_t>(header.biClrUsed, full);
+        const uint32_t used =
+            header.biClrUsed == 0 ? full : std::min<uint32_t>(header.biClrUsed, full);
         for (uint32_t i = 0; i < used; ++i) {
             const RGBQUAD& q = info->bmiColors[i];
             palette[i] = packRgb(q.rgbRed, q.rgbGreen, q.rgbBlue);

@@ -2,7 +2,10 @@
 
 #include "launcher/process_start.h"
 
+#include <X11/Xlib.h>
 #include <dlfcn.h>
+
+#include <cstring>
 
 #include <string>
 
@@ -19,7 +22,26 @@ int32_t GetSystemMetrics(int index) {
 void GetCursorPos(POINT* point) {
     int x = 0;
     int y = 0;
-    SDL_GetGlobalMouseState(&x, &y);
+    // On X, SDL answers from a cache that only XInput's raw motion refreshes,
+    // which synthetic and some real pointer moves never send: ask the server.
+    static Display* display = nullptr;
+    static bool triedX = false;
+    if (!triedX) {
+        triedX = true;
+        const char* driver = SDL_GetCurrentVideoDriver();
+        if (driver != nullptr && std::strcmp(driver, "x11") == 0) {
+            display = XOpenDisplay(nullptr);
+        }
+    }
+    Window root = 0;
+    Window child = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned int buttons = 0;
+    if (display == nullptr || !XQueryPointer(display, DefaultRootWindow(display), &root, &child, &x,
+                                             &y, &windowX, &windowY, &buttons)) {
+        SDL_GetGlobalMouseState(&x, &y);
+    }
     point->x = x;
     point->y = y;
 }

@@ -17,10 +17,10 @@ int32_t MarginY = 0;
 int16_t FullScreenChoice = 1;
 
 Form* Form1 = nullptr;
-PictureControl* Image2 = nullptr;     // hover face of the quit button
-PictureControl* Image3 = nullptr;     // hover face of the start button
-PictureControl* Image4[2] = {};       // the toggle's pictures, always hidden
-PictureControl* Image5 = nullptr;     // the display-mode toggle
+PictureControl* Image2 = nullptr;       // hover face of the quit button
+PictureControl* Image3 = nullptr;       // hover face of the start button
+PictureControl* Image4[2] = {};         // the toggle's pictures, always hidden
+PictureControl* Image5 = nullptr;       // the display-mode toggle
 constexpr uint32_t kTimer1Interval = 1; // milliseconds
 
 void setSizeThenPosition(PictureControl& control, const TwipsRect& rect) {

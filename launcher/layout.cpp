@@ -56,8 +56,7 @@ std::string demoCommandLine(int16_t fullScreenChoice) {
     return "demo " + std::to_string(fullScreenChoice);
 }
 
-PixelRect controlPixels(const TwipsRect& control, int32_t twipsPerPixelX,
-                        int32_t twipsPerPixelY) {
+PixelRect controlPixels(const TwipsRect& control, int32_t twipsPerPixelX, int32_t twipsPerPixelY) {
     PixelRect pixels;
     pixels.x = roundHalfEven(double(control.left) / twipsPerPixelX);
     pixels.y = roundHalfEven(double(control.top) / twipsPerPixelY);

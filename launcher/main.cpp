@@ -28,8 +28,7 @@ int main(int argc, char** argv) {
         }
     }
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "Zantho1: no display to show the launcher on: %s\n",
-                     SDL_GetError());
+        std::fprintf(stderr, "Zantho1: no display to show the launcher on: %s\n", SDL_GetError());
         return 1;
     }
     if (!Form_Load()) {

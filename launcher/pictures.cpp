@@ -112,12 +112,11 @@ void drawText(Picture& picture, const char* text, int x, int y, int scale, uint3
 
 // "fullscreen" with each letter's top at baselineTop(t), t from 0 to 1 along
 // the word, and the two dots under it.
-template <typename Top>
-Picture toggleWord(Top baselineTop, double shear) {
+template <typename Top> Picture toggleWord(Top baselineTop, double shear) {
     Picture picture = blank(162, 139, kDarkGrey);
     const char* word = "fullscreen";
-    const int scale = 2;
-    const int advance = (kGlyphWidth + 1) * scale;
+    const int scale = 3;
+    const int advance = kGlyphWidth * scale + 1;
     const int count = int(std::strlen(word));
     const int left = (picture.width - (count * advance - scale)) / 2;
     for (int i = 0; i < count; ++i) {
@@ -162,13 +161,12 @@ Picture makeStartFace() {
 
 Picture makeToggleWindow() {
     // Rising on a straight line, letters leaning with it.
-    return toggleWord([](double t) { return 78.0 - 52.0 * t; }, 0.25);
+    return toggleWord([](double t) { return 82.0 - 62.0 * t; }, 0.25);
 }
 
 Picture makeToggleFull() {
     // Upright letters on an arch.
-    return toggleWord([](double t) { return 70.0 - 44.0 * std::sin(std::numbers::pi * t); },
-                      0.0);
+    return toggleWord([](double t) { return 78.0 - 56.0 * std::sin(std::numbers::pi * t); }, 0.0);
 }
 
 void drawStretched(uint32_t* target, int32_t targetWidth, int32_t targetHeight, int32_t pitch,

@@ -14,7 +14,9 @@ struct Picture {
     int32_t height = 0;
     std::vector<uint32_t> pixels;
 
-    uint32_t at(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)]; }
+    uint32_t at(int32_t x, int32_t y) const {
+        return pixels[size_t(y) * size_t(width) + size_t(x)];
+    }
 };
 
 constexpr uint32_t kKeyRed = 0xFFFF0000u;

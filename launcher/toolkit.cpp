@@ -25,9 +25,12 @@ Form::~Form() {
 }
 
 bool Form::create(const char* title, int32_t width, int32_t height) {
-    window_ = SDL_CreateShapedWindow(
-        title, 0, 0, unsigned(width), unsigned(height),
-        SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP);
+    // A window surface backed by a GL texture would make SDL recreate the
+    // window, and a recreated window loses its shape: draw in software.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    window_ = SDL_CreateShapedWindow(title, 0, 0, unsigned(width), unsigned(height),
+                                     SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
+                                         SDL_WINDOW_ALWAYS_ON_TOP);
     if (window_ == nullptr) {
         return false;
     }

@@ -27,7 +27,7 @@ struct PictureControl {
 };
 
 class Form {
-public:
+  public:
     Form() = default;
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
@@ -64,7 +64,7 @@ public:
     // thread about every intervalMs milliseconds, never during a handler.
     [[noreturn]] void run(uint32_t intervalMs, const std::function<void()>& tick);
 
-private:
+  private:
     void resizeBackground(int32_t width, int32_t height);
     void redraw();
     PictureControl* controlAt(int32_t x, int32_t y);
