@@ -74,10 +74,12 @@ void Image5_Click() {
 bool Form_Load() {
     static Form form;
     Form1 = &form;
+    SDL_ClearError();
     const int32_t width = declared::GetSystemMetrics(declared::SM_CXSCREEN);
     const int32_t height = declared::GetSystemMetrics(declared::SM_CYSCREEN);
     if (width <= 0 || height <= 0 || !form.create("Form1", width, height)) {
-        std::fprintf(stderr, "Zantho1: cannot open the launcher window: %s\n", SDL_GetError());
+        std::fprintf(stderr, "Zantho1: the display cannot give a see-through launcher window: %s\n",
+                     SDL_GetError());
         return false;
     }
     // The controls, in creation order (which is also drawing order).

@@ -31,6 +31,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Zantho1: no display to show the launcher on: %s\n", SDL_GetError());
         return 1;
     }
+    // SDL falls back to drivers with no screen behind them; nobody would
+    // see the launcher there.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 ||
+        std::strcmp(driver, "dummy") == 0 || SDL_GetNumVideoDisplays() < 1) {
+        std::fprintf(stderr, "Zantho1: no display to show the launcher on (video driver %s)\n",
+                     driver != nullptr ? driver : "none");
+        SDL_Quit();
+        return 1;
+    }
     if (!Form_Load()) {
         return 1;
     }
