@@ -118,7 +118,9 @@ template <typename Top> Picture toggleWord(Top baselineTop, double shear) {
     const int scale = 3;
     const int advance = kGlyphWidth * scale + 1;
     const int count = int(std::strlen(word));
-    const int left = (picture.width - (count * advance - scale)) / 2;
+    // Leaning letters reach further right at their tops.
+    const int lean = int(std::lround(shear * kGlyphHeight * scale));
+    const int left = (picture.width - (count * advance - 1) - lean) / 2;
     for (int i = 0; i < count; ++i) {
         const double t = double(i) / (count - 1);
         drawGlyph(picture, word[i], left + i * advance, int(std::lround(baselineTop(t))), scale,

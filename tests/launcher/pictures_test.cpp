@@ -39,6 +39,11 @@ TEST(EmbeddedPictures, HaveTheirSizesAndDiffer) {
         EXPECT_EQ(colours.size(), 2u);
         EXPECT_TRUE(colours.count(0xFFFFFFFFu));
         EXPECT_FALSE(colours.count(kKeyRed));
+        // The word fits: no letter touches the left or right edge.
+        for (int32_t y = 0; y < p->height; ++y) {
+            EXPECT_NE(p->at(0, y), 0xFFFFFFFFu);
+            EXPECT_NE(p->at(p->width - 1, y), 0xFFFFFFFFu);
+        }
     }
     EXPECT_FALSE(coloursOf(start).count(kKeyRed));
 }
