@@ -1,10 +1,7 @@
 #pragma once
 #include <cstdint>
 
-// Pictures beyond these are refused before they are decoded: a few bytes of
-// header can declare gigabytes of pixels. The show's pictures are far below.
-constexpr uint32_t kMaxTextureSide = 8192;
-constexpr uint64_t kMaxTexturePixels = 32ull * 1024 * 1024; // 128 MB as RGBA
+#include "demo/assets/picture_file.h" // the size caps
 
 // Decodes a picture file (format chosen by its extension) into a new GL
 // texture whose name goes into *outName. False, with *outName untouched, when
