@@ -57,14 +57,110 @@ void ensureFreeImage() {
 
 // Only regular, non-empty files reach the decoders: a directory opens for
 // reading on Linux and would be handed to the plugins as a stream.
-bool isReadableFile(const char* path) {
+bool isReadableFile(const char* path, uint64_t* size) {
     struct stat info;
-    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
+        return false;
+    }
+    *size = static_cast<uint64_t>(info.st_size);
+    return true;
 }
 
 bool sizeWithinCap(uint64_t width, uint64_t height) {
     return width > 0 && height > 0 && width <= kMaxTextureSide && height <= kMaxTextureSide &&
            width * height <= kMaxTexturePixels;
+}
+
+// Debian's FreeImage 3.18 is unmaintained upstream and some of its readers
+// trust their headers. Where a reader is known to go wrong on a header that
+// contradicts the file, the header is checked here before FreeImage sees it.
+//
+// TARGA: an image ID and colour map that reach past the end of the file make
+// the reader's remaining-bytes count negative; its RLE path then fails an
+// allocation of that size and hands back a bitmap it has already freed.
+bool targaHeaderFitsFile(const char* path, uint64_t fileSize) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    unsigned char header[18];
+    const bool read = std::fread(header, 1, sizeof header, file) == sizeof header;
+    std::fclose(file);
+    if (!read) {
+        return false;
+    }
+    const uint64_t idLength = header[0];
+    const uint64_t colourMapType = header[1];
+    const uint64_t colourMapLength = header[5] | (header[6] << 8);
+    const uint64_t colourMapEntryBits = header[7];
+    const uint64_t colourMapBytes =
+        colourMapType == 0 ? 0 : colourMapLength * ((colourMapEntryBits + 7) / 8);
+    return sizeof header + idLength + colourMapBytes < fileSize;
+}
+
+// JPEG: FreeImage's header-only load still starts libjpeg's decompressor,
+// which for a progressive picture allocates and zeroes a coefficient buffer
+// for the whole declared frame: 60000 x 60000 costs a minute and gigabytes
+// before the size can be refused. So the frame header is read here: the
+// markers from the start of the file up to the first SOFn, which holds the
+// height and width.
+bool jpegFrameWithinCap(const char* path) {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool acceptable = false;
+    unsigned char start[2];
+    if (std::fread(start, 1, 2, file) == 2 && start[0] == 0xff && start[1] == 0xd8) {
+        for (;;) {
+            int marker = std::fgetc(file);
+            if (marker != 0xff) {
+                break; // garbage between segments
+            }
+            while (marker == 0xff) {
+                marker = std::fgetc(file); // fill bytes
+            }
+            if (marker == EOF || marker == 0xd9 || marker == 0xda) {
+                break; // the end, or scan data, before any frame header
+            }
+            if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
+                continue; // markers without a length
+            }
+            unsigned char length[2];
+            if (std::fread(length, 1, 2, file) != 2) {
+                break;
+            }
+            const long size = (length[0] << 8) | length[1];
+            if (size < 2) {
+                break;
+            }
+            const bool frame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 &&
+                               marker != 0xc8 && marker != 0xcc;
+            if (frame) {
+                unsigned char header[5]; // precision, height, width
+                if (size >= 7 && std::fread(header, 1, 5, file) == 5) {
+                    acceptable =
+                        sizeWithinCap((header[3] << 8) | header[4], (header[1] << 8) | header[2]);
+                }
+                break;
+            }
+            if (std::fseek(file, size - 2, SEEK_CUR) != 0) {
+                break;
+            }
+        }
+    }
+    std::fclose(file);
+    return acceptable;
+}
+
+bool headerFitsFile(const Decoder& decoder, const char* path, uint64_t fileSize) {
+    if (decoder.format == FIF_TARGA) {
+        return targaHeaderFitsFile(path, fileSize);
+    }
+    if (decoder.format == FIF_JPEG) {
+        return jpegFrameWithinCap(path);
+    }
+    return true;
 }
 
 // FreeImage's DDS reader has no header-only mode, so the size comes from the
@@ -152,7 +248,9 @@ bool decodePictureFile(const char* path, DecodedPicture* out) {
         return false;
     }
     ensureFreeImage();
-    if (!isReadableFile(path) || !declaredSizeAcceptable(*decoder, path)) {
+    uint64_t fileSize = 0;
+    if (!isReadableFile(path, &fileSize) || !headerFitsFile(*decoder, path, fileSize) ||
+        !declaredSizeAcceptable(*decoder, path)) {
         return false;
     }
     Bitmap bitmap(FreeImage_Load(decoder->format, path, decoder->flags));

@@ -1,0 +1,237 @@
+#include "tests/demo/assets/bad_files.h"
+
+#include <FreeImage.h>
+
+#include <random>
+
+#include "tests/demo/assets/asset_files.h"
+
+namespace {
+
+constexpr int kW = 24, kH = 17;
+
+Rgba pattern(int x, int y) {
+    return Rgba{static_cast<uint8_t>(x * 10), static_cast<uint8_t>(y * 15),
+                static_cast<uint8_t>((x * y) & 0xff), static_cast<uint8_t>(x < kW / 2 ? 255 : 90)};
+}
+
+// Through FreeImage with save flags asset_files.h has no name for.
+bool saveWithFlags(const std::string& path, FREE_IMAGE_FORMAT format, int bpp, int flags) {
+    FIBITMAP* dib = FreeImage_Allocate(kW, kH, bpp);
+    if (dib == nullptr) {
+        return false;
+    }
+    if (bpp == 8) {
+        RGBQUAD* palette = FreeImage_GetPalette(dib);
+        for (int i = 0; i < 256; ++i) {
+            palette[i] = RGBQUAD{static_cast<BYTE>(i), static_cast<BYTE>(255 - i),
+                                 static_cast<BYTE>(i / 2), 0};
+        }
+    }
+    for (int y = 0; y < kH; ++y) {
+        BYTE* row = FreeImage_GetScanLine(dib, kH - 1 - y);
+        for (int x = 0; x < kW; ++x) {
+            const Rgba c = pattern(x, y);
+            if (bpp == 8) {
+                row[x] = static_cast<BYTE>(x / 4 * 16 + y / 4); // runs, for RLE
+                continue;
+            }
+            BYTE* p = row + x * bpp / 8;
+            p[FI_RGBA_RED] = c.r;
+            p[FI_RGBA_GREEN] = c.g;
+            p[FI_RGBA_BLUE] = c.b;
+            if (bpp == 32) {
+                p[FI_RGBA_ALPHA] = c.a;
+            }
+        }
+    }
+    const bool saved = FreeImage_Save(format, dib, path.c_str(), flags) != 0;
+    FreeImage_Unload(dib);
+    return saved;
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+}
+
+// DXT1: 4 x 4 blocks of two RGB565 colours and 2-bit indices.
+bool writeDxt1(const std::string& path) {
+    std::vector<uint8_t> out = {'D', 'D', 'S', ' '};
+    const uint32_t blocks = ((kW + 3) / 4) * ((kH + 3) / 4);
+    put32(out, 124);
+    put32(out, 0x1 | 0x2 | 0x4 | 0x1000 | 0x80000); // caps, height, width, format, linear size
+    put32(out, kH);
+    put32(out, kW);
+    put32(out, blocks * 8);
+    for (int i = 0; i < 13; ++i) {
+        put32(out, 0); // depth, mipmaps, reserved
+    }
+    put32(out, 32);
+    put32(out, 0x4); // FourCC
+    out.insert(out.end(), {'D', 'X', 'T', '1'});
+    for (int i = 0; i < 5; ++i) {
+        put32(out, 0);
+    }
+    put32(out, 0x1000);
+    for (int i = 0; i < 4; ++i) {
+        put32(out, 0);
+    }
+    for (uint32_t b = 0; b < blocks; ++b) {
+        out.insert(out.end(), {0x00, 0xf8, 0x1f, 0x00}); // red, blue
+        put32(out, 0x1b1b1b1bu * (b % 3 + 1));
+    }
+    return writeBytes(path, out);
+}
+
+// 8-bit RLE by hand: FreeImage writes an end-of-line code after the last
+// row, which its own reader then refuses.
+bool writeBmpRle8(const std::string& path) {
+    std::vector<uint8_t> data;
+    for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; x += 8) {
+            data.insert(data.end(), {8, static_cast<uint8_t>(x + y)}); // a run of 8
+        }
+        data.insert(data.end(), {0, static_cast<uint8_t>(y + 1 < kH ? 0 : 1)}); // line, bitmap end
+    }
+    const uint32_t offset = 14 + 40 + 256 * 4;
+    std::vector<uint8_t> out = {'B', 'M'};
+    put32(out, offset + static_cast<uint32_t>(data.size()));
+    put32(out, 0);
+    put32(out, offset);
+    put32(out, 40);
+    put32(out, kW);
+    put32(out, kH);
+    out.insert(out.end(), {1, 0, 8, 0}); // planes, bits per pixel
+    put32(out, 1);                       // RLE8
+    put32(out, static_cast<uint32_t>(data.size()));
+    put32(out, 2835);
+    put32(out, 2835);
+    put32(out, 256);
+    put32(out, 0);
+    for (int i = 0; i < 256; ++i) {
+        out.insert(out.end(), {static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                               static_cast<uint8_t>(i / 2), 0});
+    }
+    out.insert(out.end(), data.begin(), data.end());
+    return writeBytes(path, out);
+}
+
+uint32_t crc32(const uint8_t* data, size_t size) {
+    uint32_t crc = 0xffffffffu;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+void setLe(std::vector<uint8_t>& b, size_t at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+void setBe(std::vector<uint8_t>& b, size_t at, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        b[at + i] = static_cast<uint8_t>(v >> (8 * (bytes - 1 - i)));
+    }
+}
+
+} // namespace
+
+std::vector<SamplePicture> writeSamplePictures(const TempDir& dir) {
+    std::vector<SamplePicture> samples;
+    auto add = [&](const std::string& name, const std::string& extension, auto&& write) {
+        const std::string path = dir.file("sample_" + name + extension);
+        if (write(path)) {
+            samples.push_back({name, extension, path});
+        }
+    };
+    add("bmp24", ".bmp", [](auto& p) { return writePicture(p, kW, kH, 24, SaveAs::Bmp, pattern); });
+    add("bmp8_rle", ".bmp", [](auto& p) { return writeBmpRle8(p); });
+    add("png24", ".png", [](auto& p) { return writePicture(p, kW, kH, 24, SaveAs::Png, pattern); });
+    add("png32", ".png", [](auto& p) { return writePicture(p, kW, kH, 32, SaveAs::Png, pattern); });
+    add("png_palette", ".png", [](auto& p) { return writePalettePng(p, kW, kH, pattern); });
+    add("png_grey16", ".png", [](auto& p) { return writeDeepPng(p, kW, kH, Deep::Grey, pattern); });
+    add("png_interlaced", ".png",
+        [](auto& p) { return saveWithFlags(p, FIF_PNG, 24, PNG_INTERLACED); });
+    add("jpeg", ".jpeg",
+        [](auto& p) { return writePicture(p, kW, kH, 24, SaveAs::Jpeg, pattern); });
+    add("jpg_progressive", ".jpg", [](auto& p) {
+        return saveWithFlags(p, FIF_JPEG, 24, JPEG_PROGRESSIVE | JPEG_QUALITYGOOD);
+    });
+    add("pcx24", ".pcx", [](auto& p) { return writePcx(p, kW, kH, pattern); });
+    add("tga24", ".tga", [](auto& p) { return writePicture(p, kW, kH, 24, SaveAs::Tga, pattern); });
+    add("tga32_rle", ".tga",
+        [](auto& p) { return saveWithFlags(p, FIF_TARGA, 32, TARGA_SAVE_RLE); });
+    add("dds_argb", ".dds", [](auto& p) { return writeDds(p, kW, kH, pattern); });
+    add("dds_dxt1", ".dds", [](auto& p) { return writeDxt1(p); });
+    return samples;
+}
+
+std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed) {
+    if (bytes.empty()) {
+        return bytes;
+    }
+    std::mt19937 random(seed);
+    const bool headerOnly = seed % 2 == 0;
+    const size_t span = headerOnly ? std::min<size_t>(64, bytes.size()) : bytes.size();
+    const uint32_t changes = 1 + random() % 8;
+    for (uint32_t i = 0; i < changes; ++i) {
+        const size_t at = random() % span;
+        const uint32_t how = random() % 12;
+        if (how < 8) {
+            bytes[at] ^= static_cast<uint8_t>(1u << how);
+        } else {
+            constexpr uint8_t kEdges[] = {0x00, 0x7f, 0x80, 0xff};
+            bytes[at] = kEdges[how - 8];
+        }
+    }
+    return bytes;
+}
+
+bool declareSize(const std::string& extension, std::vector<uint8_t>& bytes, uint32_t width,
+                 uint32_t height) {
+    if (extension == ".bmp" && bytes.size() >= 26) {
+        setLe(bytes, 18, width, 4);
+        setLe(bytes, 22, height, 4);
+        return true;
+    }
+    if (extension == ".png" && bytes.size() >= 33) {
+        setBe(bytes, 16, width, 4);
+        setBe(bytes, 20, height, 4);
+        setBe(bytes, 29, crc32(bytes.data() + 12, 17), 4); // type and data of IHDR
+        return true;
+    }
+    if ((extension == ".jpeg" || extension == ".jpg")) {
+        // The frame header: FF C0 to FF C2, length, precision, height, width.
+        for (size_t i = 2; i + 9 < bytes.size(); ++i) {
+            if (bytes[i] == 0xff && bytes[i + 1] >= 0xc0 && bytes[i + 1] <= 0xc2) {
+                setBe(bytes, i + 5, height, 2);
+                setBe(bytes, i + 7, width, 2);
+                return true;
+            }
+        }
+        return false;
+    }
+    if (extension == ".pcx" && bytes.size() >= 12) {
+        setLe(bytes, 4, 0, 4); // xmin, ymin
+        setLe(bytes, 8, width - 1, 2);
+        setLe(bytes, 10, height - 1, 2);
+        return true;
+    }
+    if (extension == ".tga" && bytes.size() >= 18) {
+        setLe(bytes, 12, width, 2);
+        setLe(bytes, 14, height, 2);
+        return true;
+    }
+    if (extension == ".dds" && bytes.size() >= 20) {
+        setLe(bytes, 12, height, 4);
+        setLe(bytes, 16, width, 4);
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Valid sample pictures of every format and depth the loader takes, and the
+// ways the robustness tests break them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TempDir;
+
+struct SamplePicture {
+    std::string name;      // what it is, e.g. "tga_rle32"
+    std::string extension; // picks the decoder, e.g. ".tga"
+    std::string path;
+};
+
+// Small (24 x 17, odd) pictures: BMP 24-bit and 8-bit RLE, PNG 24, 32,
+// palette, 16-bit grey and interlaced, baseline and progressive JPEG, PCX,
+// TGA 24-bit and 32-bit RLE, DDS A8R8G8B8 and DXT1.
+std::vector<SamplePicture> writeSamplePictures(const TempDir& dir);
+
+// A copy with 1 to 8 bits flipped or bytes set to 0x00, 0x7f, 0x80 or 0xff,
+// chosen by seed; even seeds hit only the first 64 bytes (the headers).
+std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed);
+
+// Rewrites the picture's declared width and height in its header (fixing a
+// PNG header's checksum). False when the format's size field isn't found.
+bool declareSize(const std::string& extension, std::vector<uint8_t>& bytes, uint32_t width,
+                 uint32_t height);
