@@ -1,4 +1,5 @@
 // demo: the show. "demo 1" plays full screen, anything else in a window.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,11 +19,12 @@ DemoState demo;
 
 class DemoLoopHost : public LoopHost {
   public:
-    DemoLoopHost(FrameClock& clock, TimeSource& time) : clock_(clock), time_(time) {}
+    DemoLoopHost(FrameClock& clock, TimeSource& time, double startMs)
+        : clock_(clock), time_(time), startMs_(startMs) {}
     PumpResult pumpOneMessage() override { return pumpDemoMessage(); }
     bool isActive() override { return demoWindowActive(); }
     bool escapeHeld() override { return demoKeyHeld(kVirtualKeyEscape); }
-    double clockMs() override { return frameClockMs(clock_, time_); }
+    double clockMs() override { return startMs_ + frameClockMs(clock_, time_); }
     bool runFrame(bool skipDraw) override {
         return runTimelineFrame(demo, skipDraw) == TimelineStep::Running;
     }
@@ -34,11 +36,10 @@ class DemoLoopHost : public LoopHost {
     }
     void reportStats() {
         if (std::getenv("VEMU_LOOP_STATS") != nullptr && stats != nullptr) {
-            std::fprintf(stderr,
-                         "demo: %lld frames drawn, %lld catch-up steps, %.3f s on the clock\n",
-                         static_cast<long long>(stats->drawnFrames),
-                         static_cast<long long>(stats->catchUpSteps),
-                         frameClockMs(clock_, time_) / 1000.0);
+            std::fprintf(
+                stderr, "demo: %lld frames drawn, %lld catch-up steps, %.3f s on the clock\n",
+                static_cast<long long>(stats->drawnFrames),
+                static_cast<long long>(stats->catchUpSteps), frameClockMs(clock_, time_) / 1000.0);
         }
     }
     LoopStats* stats = nullptr;
@@ -46,6 +47,7 @@ class DemoLoopHost : public LoopHost {
   private:
     FrameClock& clock_;
     TimeSource& time_;
+    double startMs_; // where the clock reads zero: the start frame's time
 };
 
 void printHelp() {
@@ -53,7 +55,28 @@ void printHelp() {
                 "Plays the show from the data/ folder of the current directory.\n"
                 "An argument that is exactly \"1\" plays it full screen at 640x480;\n"
                 "otherwise it plays in a 640x480 window. Escape or closing the\n"
-                "window ends it early.\n");
+                "window ends it early.\n"
+                "\n"
+                "Testing aids (environment):\n"
+                "  VEMU_START_FRAME=N  start the show at frame N (0 to 7401): the frames\n"
+                "                      before it run undrawn, as catch-up steps, before\n"
+                "                      the clock starts\n"
+                "  VEMU_LOOP_STATS=1   print frames drawn and catch-up steps at the end\n");
+}
+
+// VEMU_START_FRAME, or 0 when unset or not a frame of the show.
+int32_t startFrameFromEnvironment() {
+    const char* text = std::getenv("VEMU_START_FRAME");
+    if (text == nullptr || *text == '\0') {
+        return 0;
+    }
+    char* end = nullptr;
+    const long frame = std::strtol(text, &end, 10);
+    if (*end != '\0' || frame < 0 || frame > 7401) {
+        std::fprintf(stderr, "demo: VEMU_START_FRAME=%s ignored (0 to 7401)\n", text);
+        return 0;
+    }
+    return static_cast<int32_t>(frame);
 }
 
 } // namespace
@@ -66,16 +89,22 @@ int main(int argc, char** argv) {
         }
     }
     const bool fullscreen = parseFullscreenArgument(argc, argv);
+    const int32_t startFrame = startFrameFromEnvironment();
     if (!openDemoWindow("Vemu", 640, 480, 32, fullscreen, demo)) {
         // The box said why. A window that cannot open is a failure, except
         // when the user declined the windowed fallback.
         return demoDeclinedWindowed() ? 0 : 1;
     }
+    // Scene state follows the frames it has stepped through, so the way to a
+    // later frame is every frame before it, undrawn.
+    while (demo.frameCounter < startFrame) {
+        runTimelineFrame(demo, true);
+    }
     SdlTimeSource time;
     auto* clock = new FrameClock;
     startFrameClock(*clock, time);
     LoopStats stats;
-    DemoLoopHost host(*clock, time);
+    DemoLoopHost host(*clock, time, startFrame * kFrameMs);
     host.stats = &stats;
     const int status = runMainLoop(host, &stats);
     host.reportStats();
