@@ -3,7 +3,9 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 struct FSOUND_SAMPLE {
     Mix_Chunk* chunk = nullptr;
@@ -15,6 +17,10 @@ namespace {
 bool deviceOpen = false;
 bool audioSubsystemUp = false;
 std::string lastError;
+// Every sample not yet freed: FSOUND_Close frees them, as FMOD's does, and
+// until then they stay reachable (the show loads its music and never frees
+// it).
+std::vector<FSOUND_SAMPLE*> samples;
 
 void fail(const std::string& what) {
     lastError = what + ": " + SDL_GetError();
@@ -48,6 +54,9 @@ bool FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned) {
 }
 
 void FSOUND_Close() {
+    while (!samples.empty()) {
+        FSOUND_Sample_Free(samples.back());
+    }
     if (deviceOpen) {
         Mix_HaltChannel(-1);
         Mix_CloseAudio();
@@ -83,6 +92,7 @@ FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned mode, in
     }
     auto* sample = new FSOUND_SAMPLE;
     sample->chunk = chunk;
+    samples.push_back(sample);
     FSOUND_Sample_SetMode(sample, mode);
     return sample;
 }
@@ -114,6 +124,7 @@ void FSOUND_Sample_Free(FSOUND_SAMPLE* sample) {
         return;
     }
     Mix_FreeChunk(sample->chunk); // halts the channels that play it
+    samples.erase(std::remove(samples.begin(), samples.end(), sample), samples.end());
     delete sample;
 }
 
