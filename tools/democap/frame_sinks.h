@@ -1,0 +1,77 @@
+#pragma once
+// Where democap's pictures go: PNG files written on a worker thread, or raw
+// rows piped into an ffmpeg process. No SDL and no GL here.
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <thread>
+#include <vector>
+
+struct FIBITMAP;
+
+namespace democap {
+
+// 24-bit PNGs, zlib level 1, saved while the next frames render.
+class PngSink {
+  public:
+    PngSink(std::string folder, int width, int height);
+    ~PngSink();
+    PngSink(const PngSink&) = delete;
+    PngSink& operator=(const PngSink&) = delete;
+
+    // Bits to fill with width x height pixels, bottom row first, rows padded
+    // to 4 bytes, channels in FreeImage's order (see bgrOrder). Waits while
+    // every buffer is still being saved. Null after a failed save.
+    FIBITMAP* acquire();
+    void submit(FIBITMAP* bitmap, int32_t frame);
+    // Waits for every save; false (with error) if any failed.
+    bool finish(std::string& error);
+
+    static bool bgrOrder();
+    static unsigned char* bits(FIBITMAP* bitmap);
+
+  private:
+    struct Job {
+        FIBITMAP* bitmap;
+        int32_t frame;
+    };
+    void work();
+
+    std::string folder_;
+    std::vector<FIBITMAP*> all_;
+    std::vector<FIBITMAP*> free_;
+    std::deque<Job> queue_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopping_ = false;
+    bool busy_ = false;
+    std::string error_;
+    std::thread worker_;
+};
+
+// An ffmpeg child reading rawvideo on its standard input.
+class VideoPipe {
+  public:
+    VideoPipe() = default;
+    ~VideoPipe();
+    VideoPipe(const VideoPipe&) = delete;
+    VideoPipe& operator=(const VideoPipe&) = delete;
+
+    bool start(const std::vector<std::string>& args, std::string& error);
+    bool write(const uint8_t* data, size_t size, std::string& error);
+    // Closes the pipe and waits; false unless ffmpeg ended with status 0.
+    bool finish(std::string& error);
+
+  private:
+    int fd_ = -1;
+    pid_t pid_ = -1;
+};
+
+// Makes the folder and any missing parents.
+bool makeFolders(const std::string& path, std::string& error);
+
+} // namespace democap
