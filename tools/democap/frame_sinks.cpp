@@ -48,14 +48,6 @@ PngSink::~PngSink() {
     }
 }
 
-bool PngSink::bgrOrder() {
-    return FI_RGBA_RED == 2;
-}
-
-unsigned char* PngSink::bits(FIBITMAP* bitmap) {
-    return FreeImage_GetBits(bitmap);
-}
-
 FIBITMAP* PngSink::acquire() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !free_.empty() || !error_.empty(); });

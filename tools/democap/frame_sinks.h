@@ -23,16 +23,12 @@ class PngSink {
     PngSink(const PngSink&) = delete;
     PngSink& operator=(const PngSink&) = delete;
 
-    // Bits to fill with width x height pixels, bottom row first, rows padded
-    // to 4 bytes, channels in FreeImage's order (see bgrOrder). Waits while
+    // A width x height 24-bit bitmap to fill (readFrameInto). Waits while
     // every buffer is still being saved. Null after a failed save.
     FIBITMAP* acquire();
     void submit(FIBITMAP* bitmap, int32_t frame);
     // Waits for every save; false (with error) if any failed.
     bool finish(std::string& error);
-
-    static bool bgrOrder();
-    static unsigned char* bits(FIBITMAP* bitmap);
 
   private:
     struct Job {

@@ -19,6 +19,7 @@
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
 #include "tools/democap/capture_plan.h"
+#include "tools/democap/frame_readback.h"
 #include "tools/democap/frame_sinks.h"
 
 using namespace democap;
@@ -203,7 +204,6 @@ int main(int argc, char** argv) {
     int32_t written = 0;
     int32_t lastRun = -1;
     bool ok = true;
-    glReadBuffer(GL_BACK);
     while (true) {
         const int32_t frame = state->frameCounter;
         const bool skip = plan.skipped(frame);
@@ -215,19 +215,14 @@ int main(int argc, char** argv) {
             if (plan.kept(frame)) {
                 // Read the back buffer before the swap leaves it undefined.
                 if (video) {
-                    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-                    glReadPixels(0, 0, options.width, options.height, GL_RGB, GL_UNSIGNED_BYTE,
-                                 rows.data());
+                    readFrameRows(rows, options.width, options.height);
                 } else {
                     FIBITMAP* bitmap = pngs->acquire();
                     if (bitmap == nullptr) {
                         ok = false;
                         break;
                     }
-                    glPixelStorei(GL_PACK_ALIGNMENT, 4); // FreeImage rows are 4-byte aligned
-                    glReadPixels(0, 0, options.width, options.height,
-                                 PngSink::bgrOrder() ? GL_BGR : GL_RGB, GL_UNSIGNED_BYTE,
-                                 PngSink::bits(bitmap));
+                    readFrameInto(bitmap, options.width, options.height);
                     pngs->submit(bitmap, frame);
                     ++written;
                 }
