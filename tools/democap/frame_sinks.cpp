@@ -1,6 +1,6 @@
 #include "tools/democap/frame_sinks.h"
 
-#include <FreeImage.h>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -11,29 +11,32 @@
 #include <unistd.h>
 
 #include "tools/democap/capture_plan.h"
+#include "tools/democap/png_file.h"
 
 extern char** environ;
 
 namespace democap {
 
 namespace {
-// Enough to keep the renderer busy while one picture is compressed.
-constexpr int kPngBuffers = 3;
+
+// Compression is the slow part of a PNG: one worker per spare core, and a
+// buffer more than workers so the renderer never waits on a free one.
+int workerCount() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores <= 2 ? 1 : static_cast<int>(std::min(cores - 1, 4u));
+}
+
 } // namespace
 
-PngSink::PngSink(std::string folder, int width, int height) : folder_(std::move(folder)) {
-    for (int i = 0; i < kPngBuffers; ++i) {
-        FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
-        if (bitmap != nullptr) {
-            all_.push_back(bitmap);
-            free_.push_back(bitmap);
-        }
+PngSink::PngSink(std::string folder, int width, int height)
+    : folder_(std::move(folder)), width_(width), height_(height) {
+    const int workers = workerCount();
+    for (int i = 0; i < workers + 2; ++i) {
+        free_.push_back(&buffers_.emplace_back());
     }
-    if (all_.empty()) {
-        error_ = "out of memory for a " + std::to_string(width) + "x" + std::to_string(height) +
-                 " picture";
+    for (int i = 0; i < workers; ++i) {
+        workers_.emplace_back([this] { work(); });
     }
-    worker_ = std::thread([this] { work(); });
 }
 
 PngSink::~PngSink() {
@@ -42,32 +45,32 @@ PngSink::~PngSink() {
         stopping_ = true;
     }
     changed_.notify_all();
-    worker_.join();
-    for (FIBITMAP* bitmap : all_) {
-        FreeImage_Unload(bitmap);
+    for (std::thread& worker : workers_) {
+        worker.join();
     }
 }
 
-FIBITMAP* PngSink::acquire() {
+std::vector<uint8_t>* PngSink::acquire() {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return !free_.empty() || !error_.empty(); });
     if (!error_.empty()) {
         return nullptr;
     }
-    FIBITMAP* bitmap = free_.back();
+    std::vector<uint8_t>* rows = free_.back();
     free_.pop_back();
-    return bitmap;
+    return rows;
 }
 
-void PngSink::submit(FIBITMAP* bitmap, int32_t frame) {
+void PngSink::submit(std::vector<uint8_t>* rows, int32_t frame) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(Job{bitmap, frame});
+        queue_.push_back(Job{rows, frame});
     }
     changed_.notify_all();
 }
 
 void PngSink::work() {
+    std::vector<uint8_t> scratch;
     std::unique_lock<std::mutex> lock(mutex_);
     while (true) {
         changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -76,23 +79,26 @@ void PngSink::work() {
         }
         const Job job = queue_.front();
         queue_.pop_front();
-        busy_ = true;
+        ++busy_;
         lock.unlock();
+        std::string error;
         const std::string path = folder_ + "/" + frameFileName(job.frame);
-        const bool saved = FreeImage_Save(FIF_PNG, job.bitmap, path.c_str(), PNG_Z_BEST_SPEED);
+        const bool saved =
+            job.rows->size() == static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3 &&
+            writePng(path, job.rows->data(), width_, height_, scratch, error);
         lock.lock();
-        busy_ = false;
+        --busy_;
         if (!saved && error_.empty()) {
-            error_ = "cannot write " + path;
+            error_ = error.empty() ? "no picture for " + path : error;
         }
-        free_.push_back(job.bitmap);
+        free_.push_back(job.rows);
         changed_.notify_all();
     }
 }
 
 bool PngSink::finish(std::string& error) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    changed_.wait(lock, [this] { return queue_.empty() && busy_ == 0; });
     if (!error_.empty()) {
         error = error_;
         return false;

@@ -11,11 +11,10 @@
 #include <thread>
 #include <vector>
 
-struct FIBITMAP;
-
 namespace democap {
 
-// 24-bit PNGs, zlib level 1, saved while the next frames render.
+// PNG files (writePng), compressed on worker threads while the next frames
+// render.
 class PngSink {
   public:
     PngSink(std::string folder, int width, int height);
@@ -23,30 +22,32 @@ class PngSink {
     PngSink(const PngSink&) = delete;
     PngSink& operator=(const PngSink&) = delete;
 
-    // A width x height 24-bit bitmap to fill (readFrameInto). Waits while
-    // every buffer is still being saved. Null after a failed save.
-    FIBITMAP* acquire();
-    void submit(FIBITMAP* bitmap, int32_t frame);
+    // A buffer to fill with one frame (readFrameRows). Waits while every
+    // buffer is still being saved. Null after a failed save.
+    std::vector<uint8_t>* acquire();
+    void submit(std::vector<uint8_t>* rows, int32_t frame);
     // Waits for every save; false (with error) if any failed.
     bool finish(std::string& error);
 
   private:
     struct Job {
-        FIBITMAP* bitmap;
+        std::vector<uint8_t>* rows;
         int32_t frame;
     };
     void work();
 
     std::string folder_;
-    std::vector<FIBITMAP*> all_;
-    std::vector<FIBITMAP*> free_;
+    int width_;
+    int height_;
+    std::deque<std::vector<uint8_t>> buffers_;
+    std::vector<std::vector<uint8_t>*> free_;
     std::deque<Job> queue_;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;
-    bool busy_ = false;
+    int busy_ = 0;
     std::string error_;
-    std::thread worker_;
+    std::vector<std::thread> workers_;
 };
 
 // An ffmpeg child reading rawvideo on its standard input.

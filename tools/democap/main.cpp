@@ -28,13 +28,6 @@ namespace {
 
 constexpr const char* kMusicFile = "data/velda.ogg";
 
-// Start-up's way out when the music cannot start. The demo ends there; a
-// capture goes on without sound, so this unwinds back to us instead.
-struct StartupFailure {
-    int status;
-    std::string reason;
-};
-
 int fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "democap: %s\n", message.c_str());
     return status;
@@ -167,16 +160,19 @@ int main(int argc, char** argv) {
     auto state = std::make_unique<DemoState>();
     StartupHooks hooks;
     hooks.swapBuffers = [&gl] { gl.swap(); };
-    hooks.fail = [](int status, const char* reason) {
-        throw StartupFailure{status, reason != nullptr ? reason : "start-up failed"};
+    // Start-up's way out when the music cannot start. The demo ends there;
+    // a capture comes back and goes on without sound.
+    std::string startupProblem;
+    hooks.fail = [&startupProblem](int status, const char* reason) {
+        startupProblem = std::string(reason != nullptr ? reason : "start-up failed") +
+                         " (the demo would end here with status " + std::to_string(status) + ")";
     };
-    try {
-        startDemo(*state, hooks);
-    } catch (const StartupFailure& failure) {
-        std::fprintf(stderr,
-                     "democap: note: %s (the demo would end here with status %d); "
-                     "rendering goes on without sound\n",
-                     failure.reason.c_str(), failure.status);
+    if (!startDemo(*state, hooks) && startupProblem.empty()) {
+        startupProblem = "start-up did not finish";
+    }
+    if (!startupProblem.empty()) {
+        std::fprintf(stderr, "democap: note: %s; rendering goes on without sound\n",
+                     startupProblem.c_str());
     }
 
     std::unique_ptr<PngSink> pngs;
@@ -217,13 +213,13 @@ int main(int argc, char** argv) {
                 if (video) {
                     readFrameRows(rows, options.width, options.height);
                 } else {
-                    FIBITMAP* bitmap = pngs->acquire();
-                    if (bitmap == nullptr) {
+                    std::vector<uint8_t>* picture = pngs->acquire();
+                    if (picture == nullptr) {
                         ok = false;
                         break;
                     }
-                    readFrameInto(bitmap, options.width, options.height);
-                    pngs->submit(bitmap, frame);
+                    readFrameRows(*picture, options.width, options.height);
+                    pngs->submit(picture, frame);
                     ++written;
                 }
             }
@@ -256,7 +252,8 @@ int main(int argc, char** argv) {
         return fail(error.empty() ? "stopped early" : error);
     }
     state.reset(); // frees GL objects while the context is current
-    std::fprintf(stderr, "democap: %d %s in %s\n", written, video ? "video frames" : "pictures",
+    const char* what = video ? "video frame" : "picture";
+    std::fprintf(stderr, "democap: %d %s%s in %s\n", written, what, written == 1 ? "" : "s",
                  options.out.c_str());
     return 0;
 }

@@ -18,7 +18,7 @@ using namespace democap;
 
 namespace {
 
-constexpr int kWidth = 66; // rows of 198 bytes: padding in FreeImage's layout
+constexpr int kWidth = 66; // rows of 198 bytes, not a multiple of 4
 constexpr int kHeight = 32;
 
 // Blue everywhere, red on the bottom 8 rows, green on the left 10 columns
@@ -87,10 +87,10 @@ TEST_F(DemocapSinks, PngIsTheFrameAsSeenTopRowFirst) {
     {
         PngSink sink(dir.path(), kWidth, kHeight);
         for (int32_t frame : {7, 8, 9, 10}) { // more than the sink's buffers
-            FIBITMAP* bitmap = sink.acquire();
-            ASSERT_NE(bitmap, nullptr);
-            readFrameInto(bitmap, kWidth, kHeight);
-            sink.submit(bitmap, frame);
+            std::vector<uint8_t>* rows = sink.acquire();
+            ASSERT_NE(rows, nullptr);
+            readFrameRows(*rows, kWidth, kHeight);
+            sink.submit(rows, frame);
         }
         std::string error;
         ASSERT_TRUE(sink.finish(error)) << error;
@@ -106,10 +106,10 @@ TEST_F(DemocapSinks, PngIsTheFrameAsSeenTopRowFirst) {
 
 TEST_F(DemocapSinks, PngSaveFailureIsReported) {
     PngSink sink(dir.path() + "/missing/folder", kWidth, kHeight);
-    FIBITMAP* bitmap = sink.acquire();
-    ASSERT_NE(bitmap, nullptr);
-    readFrameInto(bitmap, kWidth, kHeight);
-    sink.submit(bitmap, 1);
+    std::vector<uint8_t>* rows = sink.acquire();
+    ASSERT_NE(rows, nullptr);
+    readFrameRows(*rows, kWidth, kHeight);
+    sink.submit(rows, 1);
     std::string error;
     EXPECT_FALSE(sink.finish(error));
     EXPECT_NE(error.find("frame_00001.png"), std::string::npos) << error;
