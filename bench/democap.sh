@@ -19,7 +19,9 @@ trap 'rm -rf "$out"' EXIT
 cd "$package"
 [ -f data/velda.ogg ] || echo "bench: note: no data/velda.ogg, the mp4 has no sound" >&2
 
-# bench_one LABEL OUT: one run, then wall time, frames per second, peak RSS.
+# bench_one LABEL OUT: one run, then wall time, frames per second, CPU time
+# (user + system, ffmpeg included: steadier than wall time on a shared
+# machine) and peak RSS (the largest single process).
 bench_one() {
   local label=$1 target=$2 log="$out/$1.time"
   if ! /usr/bin/time -v -o "$log" ./democap --size 640x480 --out "$target" >/dev/null 2>"$out/$label.err"; then
@@ -27,12 +29,14 @@ bench_one() {
     cat "$out/$label.err" >&2
     exit 1
   fi
-  local wall rss
+  local wall rss cpu
+  cpu=$(awk -F': ' '/User time|System time/ { s += $2 } END { print s }' "$log")
   wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {
       n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$log")
   rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$log")
-  awk -v l="$label" -v w="$wall" -v f="$frames" -v r="$rss" 'BEGIN {
-      printf "%-4s %5d frames in %7.2f s  %8.1f frames/s  peak RSS %6.1f MB\n", l, f, w, f / w, r / 1024 }'
+  awk -v l="$label" -v w="$wall" -v c="$cpu" -v f="$frames" -v r="$rss" 'BEGIN {
+      printf "%-4s %5d frames in %7.2f s  %7.1f frames/s  (CPU %6.2f s, %7.1f frames per CPU s)  peak RSS %6.1f MB\n",
+        l, f, w, f / w, c, f / c, r / 1024 }'
 }
 
 echo "democap, whole show at 640x480 ($(nproc) cores, $(date -u +%Y-%m-%dT%H:%MZ))"

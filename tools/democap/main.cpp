@@ -5,9 +5,9 @@
 #include <GL/gl.h>
 #include <SDL.h>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -34,14 +34,9 @@ int fail(const std::string& message, int status = 1) {
 }
 
 std::string absolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') {
-        return path;
-    }
-    char cwd[PATH_MAX];
-    if (getcwd(cwd, sizeof cwd) == nullptr) {
-        return path;
-    }
-    return std::string(cwd) + "/" + path;
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    return error ? path : full.lexically_normal().string();
 }
 
 bool isFolder(const std::string& path) {
