@@ -128,7 +128,8 @@ std::string usageText() {
            "  --out PATH     a folder: one PNG per frame, frame_NNNNN.png;\n"
            "                 a .mp4, .mkv or .webm file: a 50 fps video through\n"
            "                 ffmpeg with data/velda.ogg as its sound, if present\n"
-           "                 (skipped frames repeat the picture before them)\n"
+           "                 (a skipped frame repeats the picture before it;\n"
+           "                 with --every K each picture lasts K frames)\n"
            "  --help         this text\n"
            "\n"
            "Exit status: 0 done, 1 failure while rendering or writing, 2 bad arguments.\n";
