@@ -166,8 +166,7 @@ int main(int argc, char** argv) {
         startupProblem = "start-up did not finish";
     }
     if (!startupProblem.empty()) {
-        std::fprintf(stderr, "democap: note: %s; rendering goes on without sound\n",
-                     startupProblem.c_str());
+        std::fprintf(stderr, "democap: note: %s; the capture goes on\n", startupProblem.c_str());
     }
 
     std::unique_ptr<PngSink> pngs;
