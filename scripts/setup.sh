@@ -1,7 +1,8 @@
 # Shared by ./run and ./test: install what is missing, configure, build.
 VEMU_PACKAGES=(build-essential cmake pkg-config clang-format googletest libgtest-dev
   libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libgl-dev libglu1-mesa-dev
-  libgl1-mesa-dri libvorbis-dev xvfb xdotool x11-utils ffmpeg libx11-dev imagemagick)
+  libgl1-mesa-dri libvorbis-dev xvfb xdotool x11-utils ffmpeg libx11-dev imagemagick
+  time zlib1g-dev)
 
 vemu_install_packages() {
   local missing=()
