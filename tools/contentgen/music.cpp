@@ -438,6 +438,21 @@ Chord chordAt(int frame, int progression) {
     return progressions[static_cast<std::size_t>(progression)][static_cast<std::size_t>(bar % 4)];
 }
 
+// Whether an accent falls within the next few frames after `frame`: the groove's own claps
+// and hats give way there, so that the accent lands on a quiet moment and stands out.
+bool accentSoon(int frame) {
+    static const std::vector<bool> soon = [] {
+        std::vector<bool> v(lengthFrames + 1, false);
+        for (const Accent& a : accents()) {
+            for (int f = std::max(0, a.frame - 3); f < a.frame; ++f) {
+                v[static_cast<std::size_t>(f)] = true;
+            }
+        }
+        return v;
+    }();
+    return frame >= 0 && frame < lengthFrames && soon[static_cast<std::size_t>(frame)];
+}
+
 // Plays one groove over the sixteenth steps that start inside [from, to).
 void playGroove(Mixer& m, const Groove& g, int from, int to) {
     const int firstStep = (from + stepFrames - 1) / stepFrames;
@@ -449,10 +464,11 @@ void playGroove(Mixer& m, const Groove& g, int from, int to) {
         if ((g.kick && beat) || (g.halfKick && (inBar == 0 || inBar == 8))) {
             kick(m, f, 0.9);
         }
-        if (g.backbeat && (inBar == 4 || inBar == 12)) {
+        const bool yield = accentSoon(f);
+        if (g.backbeat && (inBar == 4 || inBar == 12) && !yield) {
             clap(m, f, 0.45);
         }
-        switch (g.hats) {
+        switch (yield ? 0 : g.hats) {
         case 1:
             if (inBar % 2 == 0) {
                 hat(m, f, beat ? 0.08 : 0.14, false);

@@ -399,17 +399,18 @@ void drawRecordDisc(Canvas& c, double cx, double cy, double R) {
             return std::max(sdCircle(x, y, cx, cy, labelR - 4), (y - cy) - (-labelR * 0.45));
         },
         rgb(40, 30, 100));
-    const double dot = labelR / 18.0;
-    c.text("VEMU", cx, cy - labelR * 0.82, dot * 1.6, rgb(255, 230, 120), Canvas::Align::Centre);
-    c.text("SIDE A", cx - labelR * 0.3, cy + labelR * 0.28, dot * 0.9, rgb(40, 20, 10),
+    // One font pixel for the label's small print; the title fills the band at the top.
+    const double dot = labelR / 40.0;
+    c.text("VEMU", cx, cy - labelR * 0.86, dot * 2.2, rgb(255, 230, 120), Canvas::Align::Centre);
+    c.text("SIDE A", cx - labelR * 0.28, cy + labelR * 0.22, dot * 1.6, rgb(40, 20, 10),
            Canvas::Align::Centre);
-    c.text("33", cx + labelR * 0.55, cy - labelR * 0.1, dot * 1.3, rgb(40, 20, 10),
+    c.text("33", cx + labelR * 0.55, cy - labelR * 0.2, dot * 2.4, rgb(40, 20, 10),
            Canvas::Align::Centre);
-    c.polygon({{cx - labelR * 0.75, cy + labelR * 0.05},
-               {cx - labelR * 0.45, cy - labelR * 0.1},
-               {cx - labelR * 0.5, cy + labelR * 0.2}},
+    c.polygon({{cx - labelR * 0.8, cy - labelR * 0.05},
+               {cx - labelR * 0.5, cy - labelR * 0.2},
+               {cx - labelR * 0.55, cy + labelR * 0.08}},
               rgb(40, 30, 100));
-    c.text("150 BPM", cx + labelR * 0.1, cy + labelR * 0.6, dot * 0.75, rgb(60, 25, 10),
+    c.text("150 BPM", cx + labelR * 0.05, cy + labelR * 0.58, dot * 1.3, rgb(60, 25, 10),
            Canvas::Align::Centre);
     c.circle(cx, cy, labelR * 0.07, rgb(10, 10, 10));
 }
@@ -957,13 +958,13 @@ void drawBackground(Canvas& c) {
         });
     c.setAntialias(true);
     // Inside the panel smooth edges are safe: nothing blends with the red any more.
-    drawRecordDisc(c, 380, 610, 300);
     c.draw(
         {330, 230, 1330, 990},
         [](double x, double y) { return std::abs(sdRoundBox(x, y, 350, 250, 960, 720, 72)) - 2; },
         rgb(90, 200, 255));
-    c.outlinedText("VEMU", 760, 300, 28, rgb(255, 220, 80), rimColor, 8);
-    c.text("A SHOW IN 148 SECONDS", 1030, 800, 4, rgb(180, 200, 255), Canvas::Align::Centre);
+    drawRecordDisc(c, 380, 610, 300);
+    c.outlinedText("VEMU", 560, 300, 18, rgb(255, 220, 80), rimColor, 6);
+    c.text("A SHOW IN 148 SECONDS", 700, 520, 3.5, rgb(180, 200, 255), Canvas::Align::Centre);
     // Start button, normal face: grey body, green play triangle, the word START.
     const auto& s = startButtonRect;
     c.roundRect(s.x, s.y, s.w, s.h, 14, rgb(16, 16, 20));
