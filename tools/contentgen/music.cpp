@@ -739,18 +739,23 @@ Track synthesize() {
     Mixer m(static_cast<std::size_t>(lengthFrames) * samplesPerFrame);
     arrange(m);
     addEcho(m);
-    // A gentle fade over the last half second, then level the whole track to -1 dBFS.
+    // A gentle fade over the last half second.
     const std::size_t fade = static_cast<std::size_t>(0.5 * sr);
     for (std::size_t i = 0; i < fade; ++i) {
         m.dry[m.size() - 1 - i] *= static_cast<float>(i) / static_cast<float>(fade);
     }
+    // Level to full scale, then round the loudest peaks off softly (a gentle saturation, not
+    // a clip) so the body of the mix sits louder, and end at -2 dBFS, which leaves
+    // room for the encoder's overshoot.
     float peak = 0.0f;
     for (float v : m.dry) {
         peak = std::max(peak, std::abs(v));
     }
-    const float gain = peak > 0 ? 0.89f / peak : 1.0f;
+    constexpr double drive = 1.8;
+    const double norm = peak > 0 ? drive / peak : 1.0;
+    const double out = 0.8 / std::tanh(drive);
     for (float& v : m.dry) {
-        v *= gain;
+        v = static_cast<float>(std::tanh(v * norm) * out);
     }
     return {std::move(m.dry), accents()};
 }

@@ -400,17 +400,17 @@ void drawRecordDisc(Canvas& c, double cx, double cy, double R) {
         },
         rgb(40, 30, 100));
     // One font pixel for the label's small print; the title fills the band at the top.
-    const double dot = labelR / 40.0;
-    c.text("VEMU", cx, cy - labelR * 0.86, dot * 2.2, rgb(255, 230, 120), Canvas::Align::Centre);
-    c.text("SIDE A", cx - labelR * 0.28, cy + labelR * 0.22, dot * 1.6, rgb(40, 20, 10),
+    const double dot = labelR / 60.0;
+    c.text("VEMU", cx, cy - labelR * 0.8, dot * 3.3, rgb(255, 230, 120), Canvas::Align::Centre);
+    c.text("SIDE A", cx - labelR * 0.15, cy + labelR * 0.2, dot * 2.3, rgb(40, 20, 10),
            Canvas::Align::Centre);
-    c.text("33", cx + labelR * 0.55, cy - labelR * 0.2, dot * 2.4, rgb(40, 20, 10),
+    c.text("33", cx + labelR * 0.5, cy - labelR * 0.22, dot * 3.4, rgb(40, 20, 10),
            Canvas::Align::Centre);
-    c.polygon({{cx - labelR * 0.8, cy - labelR * 0.05},
-               {cx - labelR * 0.5, cy - labelR * 0.2},
-               {cx - labelR * 0.55, cy + labelR * 0.08}},
+    c.polygon({{cx - labelR * 0.75, cy - labelR * 0.05},
+               {cx - labelR * 0.45, cy - labelR * 0.2},
+               {cx - labelR * 0.5, cy + labelR * 0.08}},
               rgb(40, 30, 100));
-    c.text("150 BPM", cx + labelR * 0.05, cy + labelR * 0.58, dot * 1.3, rgb(60, 25, 10),
+    c.text("150 BPM", cx + labelR * 0.05, cy + labelR * 0.55, dot * 1.9, rgb(60, 25, 10),
            Canvas::Align::Centre);
     c.circle(cx, cy, labelR * 0.07, rgb(10, 10, 10));
 }
