@@ -16,11 +16,6 @@ constexpr Color black = {0, 0, 0, 1};
 constexpr Color white = {1, 1, 1, 1};
 constexpr Color ink = rgb(22, 18, 34); // outline colour of the cartoon figures
 
-// Textures reach the screen bottom row first: the loader uploads a file's top row at t = 0
-// and every quad of the show puts t = 0 at its lower edge. Storing the show's pictures
-// bottom row first makes them stand upright on screen.
-constexpr bool flipShowPictures = true;
-
 // ---------------------------------------------------------------------------------------------
 // Cartoon figures, the cast of the show.
 
@@ -1070,7 +1065,7 @@ std::string writePicture(const PictureFile& file, const std::filesystem::path& p
         const std::string path = (packageDir / e.file.name).string();
         // Only the show's textures go through the loader's row order; the launcher's
         // background is painted by a blitter that keeps pictures upright.
-        const bool flip = flipShowPictures && e.file.name.starts_with("data/");
+        const bool flip = showPicturesBottomRowFirst && e.file.name.starts_with("data/");
         switch (e.file.format) {
         case PictureFormat::Jpeg:
             return c.saveJpeg(path, flip);

@@ -20,6 +20,12 @@ struct PictureFile {
     int height;
 };
 
+// The show's loader uploads a file's top row at texture t = 0, and every quad of the show
+// puts t = 0 at its lower edge: a file's top row lands at the bottom of the screen. The
+// show's pictures (data/) are therefore stored bottom row first, so that they stand upright
+// on screen; the launcher's background is blitted upright and is stored top row first.
+inline constexpr bool showPicturesBottomRowFirst = true;
+
 // Every picture the generator writes: the show's data/ pictures and "backgd.png".
 const std::vector<PictureFile>& pictureFiles();
 
