@@ -341,8 +341,8 @@ void discoBall(Canvas& c, double cx, double cy, double r) {
 using Draw = std::function<void(Canvas&)>;
 
 void drawLoading(Canvas& c) {
-    // The loading quad is far larger than the view: only about x 229-795 and y 86-472 of
-    // this 1024 x 512 picture are on screen, the progress bar near y 420.
+    // On screen the loading quad is about 580 x 320 pixels with the progress bar below it;
+    // drawn in 1024 x 512 design units.
     c.fill([](double x, double y) {
         const double r = std::hypot(x - 512, y - 260) / 400.0;
         return mix(rgb(50, 24, 90), rgb(6, 4, 16), r);
@@ -412,7 +412,8 @@ void drawRecordDisc(Canvas& c, double cx, double cy, double R) {
 
 void drawVinil(Canvas& c) {
     c.clear(black);
-    drawRecordDisc(c, 256, 256, 250);
+    // The record's quad is a little taller than the view; this radius keeps the rim on screen.
+    drawRecordDisc(c, 256, 256, 230);
 }
 
 void drawVelda1(Canvas& c) {
@@ -996,7 +997,7 @@ const std::vector<Entry>& entries() {
         auto screen = [&add](std::string name, F f, Draw d) {
             add(std::move(name), f, 512, 512, 640, 480, std::move(d));
         };
-        add("data/loading.jpeg", F::Jpeg, 1024, 512, 1024, 512, drawLoading);
+        add("data/loading.jpeg", F::Jpeg, 512, 256, 1024, 512, drawLoading);
         add("data/vinil.jpg", F::Jpeg, 512, 512, 512, 512, drawVinil);
         add("data/velda1.jpg", F::Jpeg, 128, 128, 128, 128, drawVelda1);
         screen("data/hall_disco.jpg", F::Jpeg, drawHall);
