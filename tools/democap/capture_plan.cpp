@@ -1,0 +1,384 @@
+#include "tools/democap/capture_plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace democap {
+
+namespace {
+
+// Plain decimal digits only: no sign, no spaces, no trailing junk.
+std::optional<int64_t> parseCount(const std::string& text) {
+    if (text.empty() || text.size() > 9) {
+        return std::nullopt;
+    }
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+std::optional<FrameRange> parseRange(const std::string& text, std::string& error) {
+    const size_t dash = text.find('-');
+    const std::string firstText = dash == std::string::npos ? text : text.substr(0, dash);
+    const std::string lastText = dash == std::string::npos ? text : text.substr(dash + 1);
+    const auto first = parseCount(firstText);
+    const auto last = parseCount(lastText);
+    if (!first || !last) {
+        error = "\"" + text + "\" is not a frame or a range of frames like 650-700";
+        return std::nullopt;
+    }
+    if (*first > kLastShownFrame || *last > kLastShownFrame) {
+        error = "\"" + text + "\" goes beyond the last frame, " + std::to_string(kLastShownFrame);
+        return std::nullopt;
+    }
+    if (*first > *last) {
+        error = "\"" + text + "\" runs backwards";
+        return std::nullopt;
+    }
+    return FrameRange{static_cast<int32_t>(*first), static_cast<int32_t>(*last)};
+}
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string formatSeconds(double seconds) {
+    const long total = std::lround(std::max(0.0, seconds));
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    return text;
+}
+
+} // namespace
+
+std::optional<std::vector<FrameRange>> parseFrameList(const std::string& text, std::string& error) {
+    std::vector<FrameRange> ranges;
+    size_t start = 0;
+    while (true) {
+        const size_t comma = text.find(',', start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (item.empty()) {
+            error = "empty entry in frame list \"" + text + "\"";
+            return std::nullopt;
+        }
+        auto range = parseRange(item, error);
+        if (!range) {
+            return std::nullopt;
+        }
+        ranges.push_back(*range);
+        if (comma == std::string::npos) {
+            break;
+        }
+        start = comma + 1;
+    }
+    // Overlaps are harmless (a frame is skipped or not), so merge them.
+    std::sort(ranges.begin(), ranges.end(),
+              [](const FrameRange& a, const FrameRange& b) { return a.first < b.first; });
+    std::vector<FrameRange> merged;
+    for (const FrameRange& r : ranges) {
+        if (!merged.empty() && r.first <= merged.back().last + 1) {
+            merged.back().last = std::max(merged.back().last, r.last);
+        } else {
+            merged.push_back(r);
+        }
+    }
+    return merged;
+}
+
+OutputKind outputKindOf(const std::string& path) {
+    const std::string name = lower(path);
+    for (const char* ext : {".mp4", ".mkv", ".webm"}) {
+        if (endsWith(name, ext) && name.size() > std::string(ext).size() && name.back() != '/') {
+            return OutputKind::Video;
+        }
+    }
+    return OutputKind::PngFolder;
+}
+
+std::string usageText() {
+    return "Usage: democap [--package DIR] [--size WxH] [--frames A-B] [--every K]\n"
+           "               [--skip LIST] --out PATH\n"
+           "Renders the show headless, frame by frame, to pictures or a video.\n"
+           "\n"
+           "  --package DIR  folder holding data/ (default: the current directory)\n"
+           "  --size WxH     render size (default 640x480)\n"
+           "  --frames A-B   frames to write, 0 to 7401 (default 0-7401); earlier\n"
+           "                 frames are still run so every state is exact\n"
+           "  --every K      keep every K-th frame of the range: A, A+K, ...\n"
+           "  --skip LIST    frames run as catch-up steps instead of drawn,\n"
+           "                 e.g. 650-700,2950; no picture for those\n"
+           "  --out PATH     a folder: one PNG per frame, frame_NNNNN.png;\n"
+           "                 a .mp4, .mkv or .webm file: a 50 fps video through\n"
+           "                 ffmpeg with data/velda.ogg as its sound, if present\n"
+           "                 (a skipped frame repeats the picture before it;\n"
+           "                 with --every K each picture lasts K frames)\n"
+           "  --help         this text\n"
+           "\n"
+           "Exit status: 0 done, 1 failure while rendering or writing, 2 bad arguments.\n";
+}
+
+ParseResult parseArguments(const std::vector<std::string>& args) {
+    ParseResult result;
+    Options& o = result.options;
+    std::set<std::string> seen;
+    auto fail = [&result](std::string message) {
+        result.status = ParseResult::Status::Error;
+        result.error = std::move(message);
+        return result;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (name == "--help" || name == "-h") {
+            result.status = ParseResult::Status::Help;
+            return result;
+        }
+        if (name.rfind("--", 0) != 0) {
+            return fail("unexpected argument \"" + name + "\"");
+        }
+        const size_t eq = name.find('=');
+        if (eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+        }
+        static const std::set<std::string> known{"--package", "--size", "--frames",
+                                                 "--every",   "--skip", "--out"};
+        if (known.count(name) == 0) {
+            return fail("unknown option \"" + name + "\"");
+        }
+        if (!seen.insert(name).second) {
+            return fail(name + " given twice");
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                return fail(name + " needs a value");
+            }
+            value = args[++i];
+        }
+        const std::string& v = *value;
+        if (name == "--package") {
+            if (v.empty()) {
+                return fail("--package needs a folder");
+            }
+            o.packageDir = v;
+        } else if (name == "--size") {
+            const size_t x = lower(v).find('x');
+            const auto w = x == std::string::npos ? std::nullopt : parseCount(v.substr(0, x));
+            const auto h = x == std::string::npos ? std::nullopt : parseCount(v.substr(x + 1));
+            if (!w || !h) {
+                return fail("--size \"" + v + "\" is not WIDTHxHEIGHT, e.g. 1920x1080");
+            }
+            if (*w < 1 || *h < 1 || *w > kMaxSide || *h > kMaxSide) {
+                return fail("--size " + v + ": each side must be 1 to " + std::to_string(kMaxSide));
+            }
+            o.width = static_cast<int>(*w);
+            o.height = static_cast<int>(*h);
+        } else if (name == "--frames") {
+            if (v.find(',') != std::string::npos) {
+                return fail("--frames takes one range, A-B");
+            }
+            std::string error;
+            auto range = parseRange(v, error);
+            if (!range) {
+                return fail("--frames: " + error);
+            }
+            o.frames = *range;
+        } else if (name == "--every") {
+            const auto k = parseCount(v);
+            if (!k || *k < 1) {
+                return fail("--every \"" + v + "\" is not a whole number of at least 1");
+            }
+            o.every = static_cast<int>(*k);
+        } else if (name == "--skip") {
+            std::string error;
+            auto list = parseFrameList(v, error);
+            if (!list) {
+                return fail("--skip: " + error);
+            }
+            o.skip = std::move(*list);
+        } else if (name == "--out") {
+            if (v.empty()) {
+                return fail("--out needs a folder or a video file name");
+            }
+            o.out = v;
+        }
+    }
+    if (o.out.empty()) {
+        return fail("--out is required (a folder for PNGs, or a .mp4/.mkv/.webm file)");
+    }
+    o.outputKind = outputKindOf(o.out);
+    if (o.outputKind == OutputKind::Video && (o.width % 2 != 0 || o.height % 2 != 0)) {
+        return fail("a video needs an even width and height (--size " + std::to_string(o.width) +
+                    "x" + std::to_string(o.height) + ")");
+    }
+    result.status = ParseResult::Status::Run;
+    return result;
+}
+
+FramePlan::FramePlan(const Options& options)
+    : range_(options.frames), every_(options.every), skip_(options.skip) {}
+
+bool FramePlan::skipped(int32_t frame) const {
+    // skip_ is sorted and merged: find the last range starting at or before frame.
+    auto it = std::upper_bound(skip_.begin(), skip_.end(), frame,
+                               [](int32_t f, const FrameRange& r) { return f < r.first; });
+    return it != skip_.begin() && frame <= std::prev(it)->last;
+}
+
+bool FramePlan::onGrid(int32_t frame) const {
+    return frame >= range_.first && frame <= range_.last && (frame - range_.first) % every_ == 0;
+}
+
+int32_t FramePlan::gridCount() const {
+    return (range_.last - range_.first) / every_ + 1;
+}
+
+int32_t FramePlan::keptCount() const {
+    int32_t count = 0;
+    for (int32_t f = range_.first; f <= range_.last; f += every_) {
+        count += skipped(f) ? 0 : 1;
+    }
+    return count;
+}
+
+std::string frameFileName(int32_t frame) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%05d.png", static_cast<int>(frame));
+    return name;
+}
+
+std::vector<std::string> ffmpegArguments(const Options& o, const std::string& musicPath) {
+    const bool webm = endsWith(lower(o.out), ".webm");
+    const bool mp4 = endsWith(lower(o.out), ".mp4");
+    const std::string size = std::to_string(o.width) + "x" + std::to_string(o.height);
+    std::vector<std::string> a{"ffmpeg", "-hide_banner", "-loglevel", "error", "-y",
+                               // the pictures, one every K timeline frames
+                               "-f", "rawvideo", "-pix_fmt", "rgb24", "-s", size, "-framerate",
+                               std::to_string(kFramesPerSecond) + "/" + std::to_string(o.every),
+                               "-i", "pipe:0"};
+    if (!musicPath.empty()) {
+        // The music starts with frame 0; cut it to the range so the video
+        // keeps every frame even when the file is shorter or longer.
+        const FramePlan plan(o);
+        const double start = static_cast<double>(o.frames.first) / kFramesPerSecond;
+        const double length = static_cast<double>(plan.gridCount()) * o.every / kFramesPerSecond;
+        char startText[32];
+        char lengthText[32];
+        std::snprintf(startText, sizeof startText, "%.3f", start);
+        std::snprintf(lengthText, sizeof lengthText, "%.3f", length);
+        a.insert(a.end(), {"-ss", startText, "-t", lengthText, "-i", musicPath});
+    }
+    a.insert(a.end(), {"-map", "0:v:0"});
+    if (!musicPath.empty()) {
+        a.insert(a.end(), {"-map", "1:a:0"});
+    }
+    // GL hands rows bottom first.
+    a.insert(a.end(), {"-vf", "vflip", "-r", std::to_string(kFramesPerSecond)});
+    if (webm) {
+        a.insert(a.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
+                           "-row-mt", "1", "-b:v", "0", "-crf", "32", "-pix_fmt", "yuv420p"});
+    } else {
+        a.insert(a.end(),
+                 {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"});
+    }
+    if (!musicPath.empty()) {
+        if (webm) {
+            a.insert(a.end(), {"-c:a", "libopus", "-b:a", "160k"});
+        } else {
+            a.insert(a.end(), {"-c:a", "aac", "-b:a", "192k"});
+        }
+    }
+    if (mp4) {
+        a.insert(a.end(), {"-movflags", "+faststart"});
+    }
+    a.push_back(o.out);
+    return a;
+}
+
+std::optional<std::string> findExecutable(const std::string& name, const char* pathList) {
+    if (name.find('/') != std::string::npos) {
+        return access(name.c_str(), X_OK) == 0 ? std::optional<std::string>(name) : std::nullopt;
+    }
+    const std::string list = pathList != nullptr ? pathList : "";
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t colon = list.find(':', start);
+        if (colon == std::string::npos) {
+            colon = list.size();
+        }
+        // An empty PATH entry means the current directory.
+        std::string candidate =
+            colon == start ? std::string(".") : list.substr(start, colon - start);
+        candidate.append("/").append(name);
+        struct stat info {};
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = colon + 1;
+    }
+    return std::nullopt;
+}
+
+ProgressMeter::ProgressMeter(int32_t total, bool terminal, double minIntervalSeconds)
+    : total_(std::max(total, 1)), terminal_(terminal), minInterval_(minIntervalSeconds) {}
+
+std::string ProgressMeter::line(int32_t done, int32_t frame, double elapsed) const {
+    const double percent = 100.0 * done / total_;
+    const double fps = elapsed > 0.0 ? done / elapsed : 0.0;
+    const double left = fps > 0.0 ? (total_ - done) / fps : 0.0;
+    char text[128];
+    std::snprintf(text, sizeof text, "democap: frame %5d  %5.1f%%  %7.1f fps  %s left",
+                  static_cast<int>(frame), percent, fps, formatSeconds(left).c_str());
+    return text;
+}
+
+std::optional<std::string> ProgressMeter::update(int32_t done, int32_t frame, double elapsed) {
+    if (terminal_) {
+        if (anyShown_ && elapsed - lastShown_ < minInterval_ && done < total_) {
+            return std::nullopt;
+        }
+        anyShown_ = true;
+        lastShown_ = elapsed;
+        // Pad so a shorter line wipes out the end of a longer one.
+        return std::string("\r").append(line(done, frame, elapsed)).append("   ");
+    }
+    const int step = static_cast<int>(static_cast<int64_t>(done) * 20 / total_);
+    if (step <= lastStep_) {
+        return std::nullopt;
+    }
+    lastStep_ = step;
+    anyShown_ = true;
+    return line(done, frame, elapsed) + "\n";
+}
+
+std::string ProgressMeter::finish(int32_t done, int32_t frame, double elapsed) {
+    if (terminal_) {
+        return std::string("\r").append(line(done, frame, elapsed)).append("   \n");
+    }
+    const int step = static_cast<int>(static_cast<int64_t>(done) * 20 / total_);
+    if (step > lastStep_) {
+        return line(done, frame, elapsed) + "\n";
+    }
+    return "";
+}
+
+} // namespace democap

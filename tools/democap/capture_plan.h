@@ -1,0 +1,112 @@
+#pragma once
+// democap's command line and frame bookkeeping. No SDL and no GL here, so all
+// of it can be tested without a context.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace democap {
+
+constexpr int32_t kLastShownFrame = 7401; // the call for 7402 ends the show
+constexpr int kFramesPerSecond = 50;
+constexpr int kMaxSide = 16384;
+
+// Inclusive at both ends.
+struct FrameRange {
+    int32_t first = 0;
+    int32_t last = 0;
+    bool operator==(const FrameRange&) const = default;
+};
+
+enum class OutputKind { PngFolder, Video };
+
+struct Options {
+    std::string packageDir = ".";
+    int width = 640;
+    int height = 480;
+    FrameRange frames{0, kLastShownFrame};
+    int every = 1;
+    std::vector<FrameRange> skip; // sorted, overlaps and neighbours merged
+    std::string out;
+    OutputKind outputKind = OutputKind::PngFolder;
+};
+
+struct ParseResult {
+    enum class Status { Run, Help, Error };
+    Status status = Status::Error;
+    Options options;
+    std::string error; // set when status is Error
+};
+
+// args excludes the program name. Accepts "--opt value" and "--opt=value".
+ParseResult parseArguments(const std::vector<std::string>& args);
+std::string usageText();
+
+// "650-700,2950": ranges and single frames within 0 to kLastShownFrame.
+// Returns the merged, sorted list, or nothing with error set.
+std::optional<std::vector<FrameRange>> parseFrameList(const std::string& text, std::string& error);
+
+// Video when the name ends in .mp4, .mkv or .webm (any case), else a folder.
+OutputKind outputKindOf(const std::string& path);
+
+// Which frames are run, drawn and written.
+class FramePlan {
+  public:
+    explicit FramePlan(const Options& options);
+
+    // The run stops after this frame, unless it is the show's last shown
+    // frame: then the call for 7402 follows and ends the show.
+    int32_t lastFrameToRun() const { return range_.last; }
+    bool runsToShowEnd() const { return range_.last == kLastShownFrame; }
+
+    // Run as a catch-up step (skipDraw) instead of drawn.
+    bool skipped(int32_t frame) const;
+    // One of A, A+K, ... up to B: a slot of the output, picture or not.
+    bool onGrid(int32_t frame) const;
+    // On the grid and drawn: a picture is read back and written.
+    bool kept(int32_t frame) const { return onGrid(frame) && !skipped(frame); }
+
+    int32_t gridCount() const;
+    int32_t keptCount() const;
+    // Frames run, 0 to B, for the progress line (the ending call not counted).
+    int32_t framesToRun() const { return range_.last + 1; }
+
+  private:
+    FrameRange range_;
+    int every_;
+    std::vector<FrameRange> skip_;
+};
+
+// "frame_00042.png"
+std::string frameFileName(int32_t frame);
+
+// The ffmpeg command line (program name first) that reads raw RGB rows,
+// bottom row first, from its standard input. musicPath empty: video only.
+std::vector<std::string> ffmpegArguments(const Options& options, const std::string& musicPath);
+
+// Where the program name is found on a PATH-style list, or nothing.
+std::optional<std::string> findExecutable(const std::string& name, const char* pathList);
+
+// The progress line: in place on a terminal (at most every
+// minIntervalSeconds), otherwise one plain line per 5 percent.
+class ProgressMeter {
+  public:
+    ProgressMeter(int32_t total, bool terminal, double minIntervalSeconds = 0.25);
+    // After each frame run: done frames so far. The text to write to
+    // stderr, or nothing.
+    std::optional<std::string> update(int32_t done, int32_t frame, double elapsedSeconds);
+    // The closing text (ends the in-place line on a terminal).
+    std::string finish(int32_t done, int32_t frame, double elapsedSeconds);
+
+  private:
+    std::string line(int32_t done, int32_t frame, double elapsedSeconds) const;
+    int32_t total_;
+    bool terminal_;
+    double minInterval_;
+    double lastShown_ = -1.0;
+    int lastStep_ = -1; // last 5 percent step printed
+    bool anyShown_ = false;
+};
+
+} // namespace democap
