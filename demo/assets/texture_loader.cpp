@@ -163,8 +163,9 @@ class UnpackAlignment {
 
 } // namespace
 
-bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
-    if (path == nullptr || outName == nullptr) {
+bool decodeTexture(const char* path, DecodedTexture& out) {
+    out = DecodedTexture{};
+    if (path == nullptr) {
         return false;
     }
     const Decoder* decoder = decoderFor(path);
@@ -209,7 +210,21 @@ bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
             pixel[2] = first;
         }
     }
+    out.pixels = std::move(pixels);
+    out.width = width;
+    out.height = height;
+    out.bytesPerPixel = bytesPerPixel;
+    return true;
+}
 
+bool uploadTexture(const DecodedTexture& picture, uint32_t* outName, bool mipmaps, int wrap) {
+    if (picture.pixels == nullptr || outName == nullptr) {
+        return false;
+    }
+    const unsigned width = picture.width;
+    const unsigned height = picture.height;
+    const unsigned bytesPerPixel = picture.bytesPerPixel;
+    const uint8_t* pixels = picture.pixels.get();
     glEnable(GL_TEXTURE_2D);
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -223,14 +238,22 @@ bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         gluBuild2DMipmaps(GL_TEXTURE_2D, 4, static_cast<GLint>(width), static_cast<GLint>(height),
-                          format, GL_UNSIGNED_BYTE, pixels.get());
+                          format, GL_UNSIGNED_BYTE, pixels);
     } else {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), static_cast<GLsizei>(width),
-                     static_cast<GLsizei>(height), 0, format, GL_UNSIGNED_BYTE, pixels.get());
+                     static_cast<GLsizei>(height), 0, format, GL_UNSIGNED_BYTE, pixels);
     }
     return true;
+}
+
+bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
+    if (path == nullptr || outName == nullptr) {
+        return false;
+    }
+    DecodedTexture picture;
+    return decodeTexture(path, picture) && uploadTexture(picture, outName, mipmaps, wrap);
 }
 
 void makeSpotTexture(uint32_t* outName) {
