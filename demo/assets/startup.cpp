@@ -222,17 +222,64 @@ void failStartup(const StartupHooks& hooks, const std::string& reason) {
     std::exit(1);
 }
 
-bool startMusic(const StartupHooks& hooks) {
-    if (!FSOUND_Init(32000, 64, 0)) {
-        failStartup(hooks, std::string("can't start the sound: ") + FSOUND_LastError());
+// The sound device opened and the whole music decoded (the slowest single
+// step of the start-up), on a thread of its own while the pictures load.
+// Its outcome is only looked at where the sequence starts the music, so a
+// failure still shows after the last loading frame, as before.
+class MusicLoader {
+  public:
+    MusicLoader() {
+        try {
+            thread_ = std::thread([this] { load(); });
+        } catch (const std::system_error&) {
+            // No thread: result() loads it in place.
+        }
+    }
+    ~MusicLoader() { wait(); }
+    MusicLoader(const MusicLoader&) = delete;
+    MusicLoader& operator=(const MusicLoader&) = delete;
+
+    // Empty when the music is ready in sample(); else why not.
+    const std::string& result() {
+        wait();
+        if (!done_) {
+            load();
+        }
+        return error_;
+    }
+    FSOUND_SAMPLE* sample() const { return music_; }
+
+  private:
+    void wait() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    void load() {
+        done_ = true;
+        if (!FSOUND_Init(32000, 64, 0)) {
+            error_ = std::string("can't start the sound: ") + FSOUND_LastError();
+            return;
+        }
+        music_ = FSOUND_Sample_Load(FSOUND_UNMANAGED, kMusicPath, FSOUND_NORMAL, 0, 0);
+        if (music_ == nullptr) {
+            error_ = std::string("can't load the music ") + kMusicPath + ": " + FSOUND_LastError();
+        }
+    }
+
+    std::thread thread_;
+    bool done_ = false;
+    std::string error_;
+    FSOUND_SAMPLE* music_ = nullptr;
+};
+
+bool startMusic(const StartupHooks& hooks, MusicLoader& loader) {
+    const std::string& error = loader.result();
+    if (!error.empty()) {
+        failStartup(hooks, error);
         return false;
     }
-    FSOUND_SAMPLE* music = FSOUND_Sample_Load(FSOUND_UNMANAGED, kMusicPath, FSOUND_NORMAL, 0, 0);
-    if (music == nullptr) {
-        failStartup(hooks,
-                    std::string("can't load the music ") + kMusicPath + ": " + FSOUND_LastError());
-        return false;
-    }
+    FSOUND_SAMPLE* music = loader.sample();
     FSOUND_Sample_SetMode(music, FSOUND_LOOP_OFF);
     FSOUND_PlaySound(FSOUND_FREE, music); // plays on by itself; never touched again
     return true;
@@ -253,6 +300,7 @@ bool startDemo(DemoState& state, const StartupHooks& hooks) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    MusicLoader musicLoader;
 
     // Every picture file in the order it is uploaded.
     std::vector<std::string> paths;
@@ -284,7 +332,7 @@ bool startDemo(DemoState& state, const StartupHooks& hooks) {
     initTileLists(state);
     drawLoadingScreen(state, 98.0f, hooks);
 
-    if (!startMusic(hooks)) {
+    if (!startMusic(hooks, musicLoader)) {
         return false;
     }
     drawLoadingScreen(state, 100.0f, hooks);
