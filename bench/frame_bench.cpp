@@ -111,6 +111,7 @@ struct SizeRun {
     int width = 0, height = 0;
     double startupMs = 0;        // window open to the first show frame finished
     std::vector<double> frameMs; // by frame number; negative: not drawn
+    std::string renderer;
 };
 
 // perf's control channel; no-op when not profiling.
@@ -129,6 +130,10 @@ bool runSize(SizeRun& run, int32_t from, int32_t count, const PerfControl& perf)
     GlHarness gl(run.width, run.height);
     if (!gl.ok()) {
         return false;
+    }
+    if (run.renderer.empty()) {
+        const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        run.renderer = renderer != nullptr ? renderer : "?";
     }
     auto state = std::make_unique<DemoState>();
     StartupHooks hooks;
@@ -213,8 +218,8 @@ int main(int argc, char** argv) {
         }
     }
     if (runs.empty()) {
-        runs.push_back({640, 480, 0, {}});
-        runs.push_back({1280, 960, 0, {}});
+        runs.push_back({640, 480, 0, {}, {}});
+        runs.push_back({1280, 960, 0, {}, {}});
     }
     if (!package.empty() && chdir(package.c_str()) != 0) {
         std::fprintf(stderr, "frame_bench: cannot enter %s\n", package.c_str());
@@ -223,11 +228,15 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     for (SizeRun& run : runs) {
+        const auto start = Clock::now();
         if (!runSize(run, from, count, perf)) {
             return 1;
         }
+        std::fprintf(stderr, "frame_bench: %dx%d done in %.0f s\n", run.width, run.height,
+                     msSince(start) / 1000.0);
     }
 
+    std::printf("GL renderer: %s\n", runs.front().renderer.c_str());
     std::printf("%-16s %-11s", "scene", "frames");
     for (const SizeRun& run : runs) {
         char head[32];
