@@ -5,7 +5,9 @@
 //   build/bench/frame_bench [--package DIR] [--size WxH]... [--from N] [--count K]
 // Offscreen SDL video and dummy audio unless set otherwise. --from N runs the
 // frames before N as catch-up steps (not drawn, not timed) and --count K
-// stops after K drawn frames: a short stretch for a profiler. --perf-ctl FIFO
+// stops after K drawn frames: a short stretch for a profiler. --catch-up C
+// runs C catch-up steps after each drawn frame, as a slow machine does
+// (those are not timed). --perf-ctl FIFO
 // writes "enable" and "disable" around the timed frames, for
 // perf record -D -1 --control fifo:FIFO (start-up left out of the profile).
 #include <GL/gl.h>
@@ -19,6 +21,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "demo/assets/startup.h"
@@ -111,6 +114,7 @@ struct SizeRun {
     int width = 0, height = 0;
     double startupMs = 0;        // window open to the first show frame finished
     std::vector<double> frameMs; // by frame number; negative: not drawn
+    std::vector<long> rssKb;     // resident memory after each drawn frame
     std::string renderer;
 };
 
@@ -125,7 +129,24 @@ struct PerfControl {
     }
 };
 
-bool runSize(SizeRun& run, int32_t from, int32_t count, const PerfControl& perf) {
+// Resident memory of this process now, in KB (0 if unknown).
+long residentKb() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) {
+        return 0;
+    }
+    char line[256];
+    long kb = 0;
+    while (std::fgets(line, sizeof line, status) != nullptr) {
+        if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) {
+            break;
+        }
+    }
+    std::fclose(status);
+    return kb;
+}
+
+bool runSize(SizeRun& run, int32_t from, int32_t count, int32_t catchUp, const PerfControl& perf) {
     const auto windowOpening = Clock::now();
     GlHarness gl(run.width, run.height);
     if (!gl.ok()) {
@@ -147,6 +168,7 @@ bool runSize(SizeRun& run, int32_t from, int32_t count, const PerfControl& perf)
         return false;
     }
     run.frameMs.assign(kLastFrame, -1.0);
+    run.rssKb.assign(kLastFrame, 0);
     int32_t drawn = 0;
     for (;;) {
         const int32_t frame = state->frameCounter;
@@ -166,9 +188,16 @@ bool runSize(SizeRun& run, int32_t from, int32_t count, const PerfControl& perf)
                 run.startupMs = msSince(windowOpening);
             }
             run.frameMs[static_cast<size_t>(frame)] = ms;
+            run.rssKb[static_cast<size_t>(frame)] = residentKb();
             gl.swap();
             if (++drawn == count) {
                 break;
+            }
+            // As a slow machine would: catch-up steps after each drawn frame.
+            for (int32_t i = 0; i < catchUp; ++i) {
+                if (runTimelineFrame(*state, true) == TimelineStep::ShowEnded) {
+                    break;
+                }
             }
         }
     }
@@ -189,6 +218,7 @@ int main(int argc, char** argv) {
     std::vector<SizeRun> runs;
     int32_t from = 0;
     int32_t count = -1;
+    int32_t catchUp = 0;
     PerfControl perf;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
@@ -205,6 +235,8 @@ int main(int argc, char** argv) {
             from = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--count") == 0 && hasValue) {
             count = std::atoi(argv[++i]);
+        } else if (std::strcmp(argv[i], "--catch-up") == 0 && hasValue) {
+            catchUp = std::max(0, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--perf-ctl") == 0 && hasValue) {
             perf.fifo = std::fopen(argv[++i], "w");
             if (perf.fifo == nullptr) {
@@ -213,13 +245,17 @@ int main(int argc, char** argv) {
             }
         } else {
             std::fprintf(stderr, "usage: frame_bench [--package DIR] [--size WxH]... [--from N] "
-                                 "[--count K] [--perf-ctl FIFO]\n");
+                                 "[--count K] [--catch-up C] [--perf-ctl FIFO]\n");
             return 2;
         }
     }
     if (runs.empty()) {
-        runs.push_back({640, 480, 0, {}, {}});
-        runs.push_back({1280, 960, 0, {}, {}});
+        for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1280, 960}}) {
+            SizeRun run;
+            run.width = w;
+            run.height = h;
+            runs.push_back(run);
+        }
     }
     if (!package.empty() && chdir(package.c_str()) != 0) {
         std::fprintf(stderr, "frame_bench: cannot enter %s\n", package.c_str());
@@ -229,7 +265,7 @@ int main(int argc, char** argv) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     for (SizeRun& run : runs) {
         const auto start = Clock::now();
-        if (!runSize(run, from, count, perf)) {
+        if (!runSize(run, from, count, catchUp, perf)) {
             return 1;
         }
         std::fprintf(stderr, "frame_bench: %dx%d done in %.0f s\n", run.width, run.height,
@@ -279,6 +315,41 @@ int main(int argc, char** argv) {
         }
         std::printf("%dx%d: %d frames of 20 ms or more; window open to first show frame %.0f ms\n",
                     run.width, run.height, over, run.startupMs);
+        // Resident memory over the drawn frames: first, last, highest, and
+        // by scene window the rise, so growth can be placed.
+        long first = -1, last = 0, peak = 0;
+        int32_t peakFrame = -1;
+        for (size_t f = 0; f < run.rssKb.size(); ++f) {
+            const long kb = run.rssKb[f];
+            if (kb <= 0) {
+                continue;
+            }
+            first = first < 0 ? kb : first;
+            last = kb;
+            if (kb > peak) {
+                peak = kb;
+                peakFrame = static_cast<int32_t>(f);
+            }
+        }
+        std::printf("  resident memory: %.1f MB at the first drawn frame, %.1f MB at the last, "
+                    "peak %.1f MB at frame %d\n",
+                    first / 1024.0, last / 1024.0, peak / 1024.0, peakFrame);
+        std::printf("  rise by scene window (MB):");
+        for (const Window& w : scheduleWindows()) {
+            long lo = 0, hi = 0;
+            for (int32_t f = w.first; f <= w.last; ++f) {
+                const long kb = run.rssKb[static_cast<size_t>(f)];
+                if (kb > 0) {
+                    lo = lo == 0 ? kb : lo;
+                    hi = std::max(hi, kb);
+                }
+            }
+            if (hi - lo >= 1024) {
+                std::printf(" %s %d-%d +%.0f;", sceneName(w.scene), w.first, w.last,
+                            (hi - lo) / 1024.0);
+            }
+        }
+        std::printf("\n");
     }
     return 0;
 }
