@@ -2,9 +2,15 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "demo/assets/texture_loader.h"
 #include "demo/runtime/sound.h"
@@ -94,14 +100,112 @@ constexpr Step kPictureSteps[] = {
     load(45), load(46), show(53), load(47), load(48), show(56), show(59), load(30),
 };
 
-void loadSlot(DemoState& state, const StartupHooks& hooks, int slot, const char* path) {
+// Decodes the pictures on worker threads, in the order the start-up uploads
+// them, while the main thread uploads and draws the loading frames: the
+// visible sequence and the order of texture creation stay as they are, only
+// the waiting shrinks. At most kLookAhead pictures wait decoded, so memory
+// stays bounded.
+class PictureDecoder {
+  public:
+    explicit PictureDecoder(const std::vector<std::string>& paths) : jobs_(paths.size()) {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            jobs_[i].path = paths[i];
+        }
+        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned workers = std::min(cores, kMaxWorkers);
+        try {
+            for (unsigned i = 0; i < workers; ++i) {
+                threads_.emplace_back([this] { work(); });
+            }
+        } catch (const std::system_error&) {
+            // No threads to be had: take() decodes in place, as before.
+        }
+    }
+    ~PictureDecoder() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        changed_.notify_all();
+        for (std::thread& thread : threads_) {
+            thread.join();
+        }
+    }
+    PictureDecoder(const PictureDecoder&) = delete;
+    PictureDecoder& operator=(const PictureDecoder&) = delete;
+
+    // Picture `index`, waiting for its decode (or decoding it here when no
+    // worker has started it). False when the file could not be decoded.
+    bool take(size_t index, DecodedTexture& out) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        Job& job = jobs_[index];
+        if (!job.started && threads_.empty()) {
+            job.started = true;
+            lock.unlock();
+            job.ok = decodeTexture(job.path.c_str(), job.picture);
+            lock.lock();
+            job.done = true;
+        }
+        changed_.wait(lock, [&job] { return job.done; });
+        out = std::move(job.picture);
+        taken_ = std::max(taken_, index + 1);
+        lock.unlock();
+        changed_.notify_all();
+        return job.ok;
+    }
+
+  private:
+    static constexpr unsigned kMaxWorkers = 4;
+    static constexpr size_t kLookAhead = 8;
+    struct Job {
+        std::string path;
+        DecodedTexture picture;
+        bool ok = false;
+        bool started = false;
+        bool done = false;
+    };
+
+    void work() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] {
+                return stopping_ || next_ >= jobs_.size() || next_ < taken_ + kLookAhead;
+            });
+            if (stopping_ || next_ >= jobs_.size()) {
+                return;
+            }
+            Job& job = jobs_[next_++];
+            job.started = true;
+            lock.unlock();
+            DecodedTexture picture;
+            const bool ok = decodeTexture(job.path.c_str(), picture);
+            lock.lock();
+            job.picture = std::move(picture);
+            job.ok = ok;
+            job.done = true;
+            changed_.notify_all();
+        }
+    }
+
+    std::vector<Job> jobs_;
+    size_t next_ = 0;  // the next job a worker starts
+    size_t taken_ = 0; // jobs handed to the uploader so far
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<std::thread> threads_;
+};
+
+void loadSlot(DemoState& state, const StartupHooks& hooks, int slot, PictureDecoder& decoder,
+              size_t& nextPicture) {
     uint32_t* name = &state.textures[static_cast<size_t>(slot)];
     bool made = true;
     if (slot == kSpotSlot) {
         makeSpotTexture(name);
     } else {
         // A missing picture leaves its slot 0 and is drawn untextured.
-        made = loadTexture(path, name, true, GL_CLAMP);
+        DecodedTexture picture;
+        made = decoder.take(nextPicture++, picture) && uploadTexture(picture, name, true, GL_CLAMP);
     }
     if (hooks.textureLoaded) {
         hooks.textureLoaded(slot, made);
@@ -118,17 +222,64 @@ void failStartup(const StartupHooks& hooks, const std::string& reason) {
     std::exit(1);
 }
 
-bool startMusic(const StartupHooks& hooks) {
-    if (!FSOUND_Init(32000, 64, 0)) {
-        failStartup(hooks, std::string("can't start the sound: ") + FSOUND_LastError());
+// The sound device opened and the whole music decoded (the slowest single
+// step of the start-up), on a thread of its own while the pictures load.
+// Its outcome is only looked at where the sequence starts the music, so a
+// failure still shows after the last loading frame, as before.
+class MusicLoader {
+  public:
+    MusicLoader() {
+        try {
+            thread_ = std::thread([this] { load(); });
+        } catch (const std::system_error&) {
+            // No thread: result() loads it in place.
+        }
+    }
+    ~MusicLoader() { wait(); }
+    MusicLoader(const MusicLoader&) = delete;
+    MusicLoader& operator=(const MusicLoader&) = delete;
+
+    // Empty when the music is ready in sample(); else why not.
+    const std::string& result() {
+        wait();
+        if (!done_) {
+            load();
+        }
+        return error_;
+    }
+    FSOUND_SAMPLE* sample() const { return music_; }
+
+  private:
+    void wait() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    void load() {
+        done_ = true;
+        if (!FSOUND_Init(32000, 64, 0)) {
+            error_ = std::string("can't start the sound: ") + FSOUND_LastError();
+            return;
+        }
+        music_ = FSOUND_Sample_Load(FSOUND_UNMANAGED, kMusicPath, FSOUND_NORMAL, 0, 0);
+        if (music_ == nullptr) {
+            error_ = std::string("can't load the music ") + kMusicPath + ": " + FSOUND_LastError();
+        }
+    }
+
+    std::thread thread_;
+    bool done_ = false;
+    std::string error_;
+    FSOUND_SAMPLE* music_ = nullptr;
+};
+
+bool startMusic(const StartupHooks& hooks, MusicLoader& loader) {
+    const std::string& error = loader.result();
+    if (!error.empty()) {
+        failStartup(hooks, error);
         return false;
     }
-    FSOUND_SAMPLE* music = FSOUND_Sample_Load(FSOUND_UNMANAGED, kMusicPath, FSOUND_NORMAL, 0, 0);
-    if (music == nullptr) {
-        failStartup(hooks,
-                    std::string("can't load the music ") + kMusicPath + ": " + FSOUND_LastError());
-        return false;
-    }
+    FSOUND_SAMPLE* music = loader.sample();
     FSOUND_Sample_SetMode(music, FSOUND_LOOP_OFF);
     FSOUND_PlaySound(FSOUND_FREE, music); // plays on by itself; never touched again
     return true;
@@ -149,24 +300,39 @@ bool startDemo(DemoState& state, const StartupHooks& hooks) {
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    MusicLoader musicLoader;
 
+    // Every picture file in the order it is uploaded.
+    std::vector<std::string> paths;
     for (const Step& step : kPictureSteps) {
-        if (step.slot >= 0) {
-            loadSlot(state, hooks, step.slot, kSlotFiles[step.slot]);
-        } else {
-            drawLoadingScreen(state, step.percent, hooks);
+        if (step.slot >= 0 && step.slot != kSpotSlot) {
+            paths.emplace_back(kSlotFiles[step.slot]);
         }
     }
     for (int i = 1; i <= kGreetingCount; ++i) {
         char path[32];
         std::snprintf(path, sizeof path, "data/greet%02i.png", i);
-        loadSlot(state, hooks, kFirstGreetingSlot + i - 1, path);
-        drawLoadingScreen(state, 59.0f + 3.0f * static_cast<float>(i - 1), hooks);
+        paths.emplace_back(path);
+    }
+    {
+        PictureDecoder decoder(paths);
+        size_t nextPicture = 0;
+        for (const Step& step : kPictureSteps) {
+            if (step.slot >= 0) {
+                loadSlot(state, hooks, step.slot, decoder, nextPicture);
+            } else {
+                drawLoadingScreen(state, step.percent, hooks);
+            }
+        }
+        for (int i = 1; i <= kGreetingCount; ++i) {
+            loadSlot(state, hooks, kFirstGreetingSlot + i - 1, decoder, nextPicture);
+            drawLoadingScreen(state, 59.0f + 3.0f * static_cast<float>(i - 1), hooks);
+        }
     }
     initTileLists(state);
     drawLoadingScreen(state, 98.0f, hooks);
 
-    if (!startMusic(hooks)) {
+    if (!startMusic(hooks, musicLoader)) {
         return false;
     }
     drawLoadingScreen(state, 100.0f, hooks);

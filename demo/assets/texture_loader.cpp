@@ -28,16 +28,19 @@ class UnpackAlignment {
 
 } // namespace
 
-bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
-    DecodedPicture picture;
-    if (outName == nullptr || !decodePictureFile(path, &picture)) {
+bool decodeTexture(const char* path, DecodedTexture& out) {
+    out = DecodedTexture{};
+    return decodePictureFile(path, &out);
+}
+
+bool uploadTexture(const DecodedTexture& picture, uint32_t* outName, bool mipmaps, int wrap) {
+    if (picture.pixels == nullptr || outName == nullptr) {
         return false;
     }
     const unsigned width = picture.width;
     const unsigned height = picture.height;
     const unsigned bytesPerPixel = picture.bytesPerPixel;
     const uint8_t* pixels = picture.pixels.get();
-
     glEnable(GL_TEXTURE_2D);
     GLuint name = 0;
     glGenTextures(1, &name);
@@ -59,6 +62,14 @@ bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
                      static_cast<GLsizei>(height), 0, format, GL_UNSIGNED_BYTE, pixels);
     }
     return true;
+}
+
+bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
+    if (path == nullptr || outName == nullptr) {
+        return false;
+    }
+    DecodedTexture picture;
+    return decodeTexture(path, picture) && uploadTexture(picture, outName, mipmaps, wrap);
 }
 
 void makeSpotTexture(uint32_t* outName) {

@@ -11,3 +11,13 @@ bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap);
 
 // A 128 x 128 luminance cone of light, for sparks and glows.
 void makeSpotTexture(uint32_t* outName);
+
+// The two halves of loadTexture, so pictures can be decoded on worker
+// threads (no GL there) while the thread that owns the context uploads them
+// in the order it wants.
+using DecodedTexture = DecodedPicture;
+// No GL: safe on any thread. False (and out emptied) when loadTexture would
+// refuse the file.
+bool decodeTexture(const char* path, DecodedTexture& out);
+// Needs the current GL context: the texture creation loadTexture does.
+bool uploadTexture(const DecodedTexture& picture, uint32_t* outName, bool mipmaps, int wrap);

@@ -103,6 +103,12 @@ TimelineStep runTimelineFrame(DemoState& state, bool skipDraw) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
     runScene(state, sceneAt(state.frameCounter), skipDraw);
+    if (skipDraw) {
+        // Some scenes draw even on a catch-up step, and no swap follows: the
+        // GL driver would keep queueing that drawing, gigabytes over a show
+        // on a slow machine. A flush hands it over and bounds the queue.
+        glFlush();
+    }
     if (state.frameCounter >= kLastFrame) {
         return TimelineStep::ShowEnded;
     }

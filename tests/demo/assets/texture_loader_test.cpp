@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "demo/scenes/overlay.h"
@@ -453,3 +454,46 @@ TEST_F(TextureLoader, PngSuiteLoadsAndItsCorruptFilesAreRefused) {
 }
 
 } // namespace
+
+// The start-up decodes on worker threads and uploads on the GL thread: the
+// two halves must make the very texture loadTexture makes, every level.
+TEST_F(TextureLoader, DecodedOnAnotherThreadThenUploadedMatchesLoadTexture) {
+    ASSERT_TRUE(writePicture(dir.file("q.png"), 64, 32, 32, SaveAs::Png, quadrants(64, 32)));
+    ASSERT_TRUE(writePicture(dir.file("q.jpg"), 32, 64, 24, SaveAs::Jpeg, quadrants(32, 64)));
+    for (const char* file : {"q.png", "q.jpg"}) {
+        SCOPED_TRACE(file);
+        const std::string path = dir.file(file);
+        DecodedTexture picture;
+        bool decoded = false;
+        std::thread([&] { decoded = decodeTexture(path.c_str(), picture); }).join();
+        ASSERT_TRUE(decoded);
+        uint32_t split = kUntouched, whole = kUntouched;
+        ASSERT_TRUE(uploadTexture(picture, &split, true, kClamp));
+        ASSERT_TRUE(loadTexture(path.c_str(), &whole, true, kClamp));
+        ASSERT_NE(split, whole);
+        for (GLint level = 0; level < 7; ++level) {
+            auto levelTexels = [level](uint32_t name) {
+                glBindTexture(GL_TEXTURE_2D, name);
+                GLint w = 0, h = 0;
+                glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+                glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+                std::vector<uint8_t> texels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+                glPixelStorei(GL_PACK_ALIGNMENT, 1);
+                glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+                return texels;
+            };
+            const std::vector<uint8_t> a = levelTexels(split);
+            EXPECT_FALSE(a.empty()) << "level " << level;
+            EXPECT_EQ(a, levelTexels(whole)) << "level " << level;
+        }
+    }
+
+    DecodedTexture missing;
+    missing.width = 7;
+    EXPECT_FALSE(decodeTexture(dir.file("none.png").c_str(), missing));
+    EXPECT_EQ(missing.pixels, nullptr);
+    EXPECT_EQ(missing.width, 0u);
+    uint32_t name = kUntouched;
+    EXPECT_FALSE(uploadTexture(missing, &name, true, kClamp));
+    EXPECT_EQ(name, kUntouched);
+}
