@@ -75,9 +75,15 @@ wait_demo() {
   sed 's/^/   demo: /' "$work/stderr" >&2
 }
 
+# Holds Escape down until the demo has gone (at most 30 s): a slow start-up
+# would otherwise see the press and the release together and no held key.
 hold_escape() {
+  local waited=0
   xdotool keydown --window "$1" Escape
-  sleep 0.3
+  while kill -0 "$demo_pid" 2>/dev/null && [ $waited -lt 300 ]; do
+    sleep 0.1
+    waited=$((waited + 1))
+  done
   xdotool keyup --window "$1" Escape 2>/dev/null
 }
 
