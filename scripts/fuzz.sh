@@ -20,6 +20,8 @@ mkdir -p "$dir/findings"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 status=0
+passed=0
+failed=0
 for target in "${targets[@]}"; do
   corpus="$dir/corpus/$target"
   mkdir -p "$corpus"
@@ -31,8 +33,11 @@ for target in "${targets[@]}"; do
     tail -n 60 "$dir/findings/$target.log" >&2
     echo "FAIL: $target (see $dir/findings)" >&2
     status=1
+    failed=$((failed + 1))
   else
+    passed=$((passed + 1))
     grep -E '^stat::number_of_executed_units|^Done' "$dir/findings/$target.log" >&2 || true
   fi
 done
+echo "fuzz: $passed passed, $failed failed"
 exit $status
