@@ -2,7 +2,7 @@
 VEMU_PACKAGES=(build-essential cmake pkg-config clang-format googletest libgtest-dev
   libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libgl-dev libglu1-mesa-dev
   libgl1-mesa-dri libvorbis-dev xvfb xdotool x11-utils ffmpeg libx11-dev imagemagick
-  clang libclang-rt-14-dev x11-xserver-utils twm time zlib1g-dev)
+  clang libclang-rt-14-dev x11-xserver-utils twm time zlib1g-dev python3)
 
 vemu_install_packages() {
   local missing=()
