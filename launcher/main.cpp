@@ -3,6 +3,7 @@
 // between full screen and window for the demo.
 
 #include "launcher/form1.h"
+#include "tools/common/visible_video.h"
 
 #include <SDL.h>
 
@@ -27,17 +28,13 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "Zantho1: no display to show the launcher on: %s\n", SDL_GetError());
-        return 1;
-    }
-    // SDL falls back to drivers with no screen behind them; nobody would
-    // see the launcher there.
+    // Nobody would see the launcher on an invisible driver, even one asked
+    // for by name.
+    const visible_video::Start video = visible_video::start();
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver == nullptr || std::strcmp(driver, "offscreen") == 0 ||
-        std::strcmp(driver, "dummy") == 0 || SDL_GetNumVideoDisplays() < 1) {
-        std::fprintf(stderr, "Zantho1: no display to show the launcher on (video driver %s)\n",
-                     driver != nullptr ? driver : "none");
+    if (!video.ok || visible_video::isInvisibleDriver(driver) || SDL_GetNumVideoDisplays() < 1) {
+        std::fprintf(stderr, "Zantho1: no display to show the launcher on: %s\n",
+                     !video.ok ? video.reason.c_str() : "no screen behind the video driver");
         SDL_Quit();
         return 1;
     }

@@ -9,6 +9,7 @@
 #include "demo/assets/startup.h"
 #include "demo/runtime/message_box.h"
 #include "demo/runtime/viewport.h"
+#include "tools/common/visible_video.h"
 
 namespace {
 
@@ -36,16 +37,6 @@ void restoreDisplayAtExit() {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         videoUp = false;
     }
-}
-
-bool displayAvailable() {
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (driver == nullptr) {
-        return false;
-    }
-    const bool invisible = SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0;
-    const char* requested = SDL_getenv("SDL_VIDEODRIVER");
-    return !invisible || (requested != nullptr && SDL_strcmp(requested, driver) == 0);
 }
 
 bool setFullscreenMode(int width, int height, int bits) {
@@ -135,20 +126,15 @@ int virtualKeyFromSdl(int key) {
 bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested,
                     DemoState& state) {
     fullscreen = fullscreenRequested;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    // A show nobody can see is a failure, unless an invisible driver was
+    // asked for (tests, capture).
+    const visible_video::Start video = visible_video::start();
+    if (!video.ok) {
+        std::fprintf(stderr, "demo: %s\n", video.reason.c_str());
         errorBox("Failed To Register The Window Class.");
         return false;
     }
     videoUp = true;
-    if (!displayAvailable()) {
-        // SDL quietly falls back to an invisible driver; a show nobody can see
-        // is a failure, unless that driver was asked for (tests, capture).
-        std::fprintf(stderr, "demo: no display (DISPLAY and WAYLAND_DISPLAY are unset)\n");
-        closeDemoWindow();
-        errorBox("Failed To Register The Window Class.");
-        return false;
-    }
     if (!exitHandlerSet) {
         std::atexit(restoreDisplayAtExit);
         exitHandlerSet = true;

@@ -62,8 +62,15 @@ class Screen:
         self.env = env
 
     def grab(self, keep_as=None):
-        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                              env=self.env, capture_output=True, timeout=20).stdout
+        # A busy X server now and then refuses a connection: try again.
+        for _ in range(20):
+            data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+                                  env=self.env, capture_output=True, timeout=20).stdout
+            if data.startswith(b"P6"):
+                break
+            time.sleep(0.1)
+        else:
+            sys.exit("import could not read the screen")
         if keep_as:
             subprocess.run(["import", "-window", "root", keep_as], env=self.env, timeout=20)
         # P6 header: magic, width, height, maxval, then RGB bytes.
@@ -203,6 +210,17 @@ def read_record(package, timeout=5.0):
     return None
 
 
+def describe_missing_window(env, launcher):
+    """What there is instead, so that a rare failure can be understood from the log."""
+    status = launcher.proc.poll()
+    print(f"     launcher status: {'running' if status is None else status}", flush=True)
+    if status is not None:
+        print("     launcher stderr: " + launcher.proc.stderr.read().strip(), flush=True)
+    tree = run(["xwininfo", "-root", "-tree"], env).stdout
+    print("     windows:\n" + "\n".join("       " + line for line in tree.splitlines()[:40]),
+          flush=True)
+
+
 def shown(screen, point, colour, timeout=3.0):
     return screen.wait_for(*point, lambda p: p == colour, timeout) == colour
 
@@ -234,7 +252,8 @@ def main():
             launcher = Launcher(env, package, workdir)
             launchers.append(launcher)
             window = find_window(env, "^Form1$")
-            check(window is not None, "the launcher window appears")
+            if not check(window is not None, "the launcher window appears"):
+                describe_missing_window(env, launcher)
             check(shown(screen, (300, 300), BLUE_BODY), "the background picture is painted")
             return launcher, window
 
@@ -298,9 +317,9 @@ def main():
         xdotool(env, "mousemove", *map(str, START_POINT))
         shown(screen, START_FACE_PIXEL, DARK_GREY)
         xdotool(env, "click", "1")
-        status, _ = launcher.wait()
+        status, err = launcher.wait()
         check(status == 0 and read_record(package) == f"1|0|{workdir}",
-              "after one toggle click start runs `demo 0`")
+              f"after one toggle click start runs `demo 0` (status {status}: {err.strip()})")
         os.remove(record_path(package))
 
         # Run 3: quit.
@@ -327,7 +346,7 @@ def main():
             xdotool(env, "key", "Return")
         status, err = launcher.wait()
         check(status is not None and status != 0 and "... ?" in err,
-              f"after the box the launcher ends, failed (status {status})")
+              f"after the box the launcher ends, failed (status {status}: {err.strip()})")
 
         # Run 5: no app.so beside the launcher.
         os.remove(os.path.join(package, "app.so"))
@@ -340,7 +359,7 @@ def main():
             xdotool(env, "key", "Return")
         status, err = launcher.wait()
         check(status is not None and status != 0 and "app.so" in err,
-              f"a missing app.so ends the launcher, failed (status {status})")
+              f"a missing app.so ends the launcher, failed (status {status}: {err.strip()})")
 
         # No display at all: a message and a failure, never a hang.
         bare = {k: v for k, v in env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
