@@ -7,7 +7,8 @@
 // frames before N as catch-up steps (not drawn, not timed) and --count K
 // stops after K drawn frames: a short stretch for a profiler. --catch-up C
 // runs C catch-up steps after each drawn frame, as a slow machine does
-// (those are not timed). --perf-ctl FIFO
+// (those are not timed). --list-slow names the frames of 20 ms or more.
+// --perf-ctl FIFO
 // writes "enable" and "disable" around the timed frames, for
 // perf record -D -1 --control fifo:FIFO (start-up left out of the profile).
 #include <GL/gl.h>
@@ -219,6 +220,7 @@ int main(int argc, char** argv) {
     int32_t from = 0;
     int32_t count = -1;
     int32_t catchUp = 0;
+    bool listSlow = false;
     PerfControl perf;
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
@@ -237,6 +239,8 @@ int main(int argc, char** argv) {
             count = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--catch-up") == 0 && hasValue) {
             catchUp = std::max(0, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--list-slow") == 0) {
+            listSlow = true;
         } else if (std::strcmp(argv[i], "--perf-ctl") == 0 && hasValue) {
             perf.fifo = std::fopen(argv[++i], "w");
             if (perf.fifo == nullptr) {
@@ -245,7 +249,7 @@ int main(int argc, char** argv) {
             }
         } else {
             std::fprintf(stderr, "usage: frame_bench [--package DIR] [--size WxH]... [--from N] "
-                                 "[--count K] [--catch-up C] [--perf-ctl FIFO]\n");
+                                 "[--count K] [--catch-up C] [--list-slow] [--perf-ctl FIFO]\n");
             return 2;
         }
     }
@@ -315,6 +319,16 @@ int main(int argc, char** argv) {
         }
         std::printf("%dx%d: %d frames of 20 ms or more; window open to first show frame %.0f ms\n",
                     run.width, run.height, over, run.startupMs);
+        if (listSlow) {
+            // Which frames: a first use of a state (shader compile) or a steady cost.
+            std::printf("  frames of 20 ms or more:");
+            for (size_t f = 0; f < run.frameMs.size(); ++f) {
+                if (run.frameMs[f] >= 20.0) {
+                    std::printf(" %zu (%.0f)", f, run.frameMs[f]);
+                }
+            }
+            std::printf("\n");
+        }
         // Resident memory over the drawn frames: first, last, highest, and
         // by scene window the rise, so growth can be placed.
         long first = -1, last = 0, peak = 0;
