@@ -78,6 +78,7 @@ if want demo; then
     while [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; do
       rss=$(awk '/VmRSS/ { print $2 }' "/proc/$pid/status" 2>/dev/null || true)
       [ -n "$rss" ] && echo "$((($(date +%s%N) - start) / 1000000)) $rss" >>"$out/rss.txt"
+      cp "/proc/$pid/smaps_rollup" "$out/rollup.txt" 2>/dev/null || true
       sleep 0.5
     done
     wait
@@ -89,6 +90,12 @@ if want demo; then
   awk '$1 >= 3000 { if (min == "" || $2 < min) min = $2; if ($2 > max) max = $2 }
        END { if (min != "") printf "demo RSS over the show (from 3 s): %.1f to %.1f MB, spread %.2f MB\n",
              min / 1024, max / 1024, (max - min) / 1024 }' "$out/rss.txt"
+  # What the resident memory is made of, near the end: anonymous pages are
+  # ours and the driver's (textures, music, heap); file-backed ones are the
+  # libraries' code (libLLVM alone is about 55 MB), shared and reclaimable.
+  awk '/^Rss:/ { r = $2 } /^Anonymous:/ { a = $2 }
+       END { if (r) printf "demo RSS near the end: %.1f MB = anonymous %.1f MB + file-backed %.1f MB\n",
+             r / 1024, a / 1024, (r - a) / 1024 }' "$out/rollup.txt" 2>/dev/null || true
   # Every 10 s, to see when it grows.
   awk '$1 >= t { printf "  %3d s %6.1f MB\n", $1 / 1000, $2 / 1024; t += 10000 }' "$out/rss.txt" |
     paste -sd' ' | fold -w 100
