@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "demo/runtime/command_line.h"
 #include "demo/runtime/frame_clock.h"
@@ -30,6 +32,9 @@ class DemoLoopHost : public LoopHost {
     bool escapeHeld() override { return demoKeyHeld(kVirtualKeyEscape); }
     double clockMs() override { return startMs_ + frameClockMs(clock_, time_); }
     bool runFrame(bool skipDraw) override {
+        if (skipDraw) {
+            noteCatchUp(demo.frameCounter);
+        }
         return runTimelineFrame(demo, skipDraw) == TimelineStep::Running;
     }
     int64_t frameCounter() override { return demo.frameCounter; }
@@ -44,11 +49,36 @@ class DemoLoopHost : public LoopHost {
                 stderr, "demo: %lld frames drawn, %lld catch-up steps, %.3f s on the clock\n",
                 static_cast<long long>(stats->drawnFrames),
                 static_cast<long long>(stats->catchUpSteps), frameClockMs(clock_, time_) / 1000.0);
+            if (!catchUpRuns_.empty()) {
+                // Where the show fell behind: runs of frames stepped without drawing.
+                std::fprintf(stderr, "demo: catch-up steps at frames");
+                size_t shown = 0;
+                for (const auto& [first, last] : catchUpRuns_) {
+                    if (++shown > 40) {
+                        std::fprintf(stderr, " ... (%zu runs in all)", catchUpRuns_.size());
+                        break;
+                    }
+                    if (first == last) {
+                        std::fprintf(stderr, " %d", first);
+                    } else {
+                        std::fprintf(stderr, " %d-%d", first, last);
+                    }
+                }
+                std::fprintf(stderr, "\n");
+            }
         }
     }
     LoopStats* stats = nullptr;
 
   private:
+    void noteCatchUp(int32_t frame) {
+        if (!catchUpRuns_.empty() && catchUpRuns_.back().second + 1 == frame) {
+            catchUpRuns_.back().second = frame;
+        } else {
+            catchUpRuns_.emplace_back(frame, frame);
+        }
+    }
+    std::vector<std::pair<int32_t, int32_t>> catchUpRuns_;
     FrameClock& clock_;
     TimeSource& time_;
     double startMs_; // where the clock reads zero: the start frame's time
@@ -65,7 +95,8 @@ void printHelp() {
                 "  VEMU_START_FRAME=N  start the show at frame N (0 to 7401): the frames\n"
                 "                      before it run undrawn, as catch-up steps, before\n"
                 "                      the clock starts\n"
-                "  VEMU_LOOP_STATS=1   print frames drawn and catch-up steps at the end\n");
+                "  VEMU_LOOP_STATS=1   print frames drawn and catch-up steps at the end,\n"
+                "                      with the frames where the catch-up steps fell\n");
 }
 
 // VEMU_START_FRAME, or 0 when unset or not a frame of the show.
