@@ -1,4 +1,6 @@
 #pragma once
+#include <sched.h>
+
 #include <cstdint>
 
 enum class PumpResult { NoMessage, Handled, Quit };
@@ -18,9 +20,13 @@ class LoopHost {
     // The timeline frame the next runFrame will run.
     virtual int64_t frameCounter() = 0;
     virtual void swapBuffers() = 0;
-    // Spins, reading the clock without sleeping, until it reaches ms.
+    // Spins, reading the clock without sleeping, until it reaches ms. Each
+    // turn offers the core to anything else ready to run (the X server that
+    // shows our last frame, the driver's threads); with nothing waiting the
+    // yield returns at once, so the timing is the same.
     virtual void busyWaitUntil(double ms) {
         while (clockMs() < ms) {
+            sched_yield();
         }
     }
     // The show is over. The demo ends the process here; a test host returns.
