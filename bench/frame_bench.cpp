@@ -13,6 +13,7 @@
 // perf record -D -1 --control fifo:FIFO (start-up left out of the profile).
 #include <GL/gl.h>
 #include <SDL.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -215,6 +216,7 @@ bool parseSize(const char* text, int& width, int& height) {
 } // namespace
 
 int main(int argc, char** argv) {
+    mallopt(M_ARENA_MAX, 1); // as the demo runs
     std::string package;
     std::vector<SizeRun> runs;
     int32_t from = 0;
