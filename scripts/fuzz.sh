@@ -6,6 +6,7 @@
 #   scripts/fuzz.sh [target...]     (default: every target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+VEMU_FOR_TESTS=1
 source scripts/setup.sh
 vemu_install_packages
 seconds=${VEMU_FUZZ_SECONDS:-60}

@@ -1,8 +1,19 @@
 # Shared by ./run and ./test: install what is missing, configure, build.
-VEMU_PACKAGES=(build-essential cmake pkg-config clang-format googletest libgtest-dev
+# What the programs need to build and run: the build tools (the tests are
+# built with the programs), the libraries, ffmpeg for democap's videos, and
+# the X core fonts that SDL's message boxes draw with (without them no box
+# shows on X11).
+VEMU_PACKAGES=(build-essential cmake pkg-config googletest libgtest-dev
   libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libgl-dev libglu1-mesa-dev
-  libgl1-mesa-dri libvorbis-dev xvfb xdotool x11-utils ffmpeg libx11-dev imagemagick
-  clang libclang-rt-14-dev x11-xserver-utils twm time zlib1g-dev python3)
+  libgl1-mesa-dri libvorbis-dev ffmpeg libx11-dev zlib1g-dev xfonts-base)
+# What the tests, the fuzzers and the benchmarks need besides: a headless X
+# server and its tools, a window manager that can minimize, resize and
+# maximize (openbox, driven with wmctrl), clang for the fuzzers.
+# Sourced with VEMU_FOR_TESTS=1 by ./test and the scripts of scripts/.
+if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
+  VEMU_PACKAGES+=(clang-format xvfb xdotool x11-utils x11-xserver-utils imagemagick openbox
+    wmctrl clang libclang-rt-14-dev time python3)
+fi
 
 vemu_install_packages() {
   local missing=()

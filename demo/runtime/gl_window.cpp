@@ -19,6 +19,9 @@ bool videoUp = false;
 bool fullscreen = false;
 bool active = true;
 std::array<bool, 256> keys{};
+// A press of Escape while active ends the show even if its release is
+// handled before the loop looks at the held flag (a tap on a busy machine).
+bool escapePressed = false;
 bool exitHandlerSet = false;
 bool declinedWindowed = false;
 bool invisibleDriver = false; // offscreen or dummy: tests and capture
@@ -53,7 +56,47 @@ bool setFullscreenMode(int width, int height, int bits) {
     if (SDL_SetWindowDisplayMode(hWnd, &closest) != 0) {
         return false;
     }
+    // On a hidden window this only records the wish: the switch itself
+    // happens when the window is shown, and is checked then.
     return SDL_SetWindowFullscreen(hWnd, SDL_WINDOW_FULLSCREEN) == 0;
+}
+
+// The display's mode once the fullscreen window is shown.
+bool fullscreenModeTook(int width, int height, int bits) {
+    SDL_DisplayMode current{};
+    const int display = SDL_GetWindowDisplayIndex(hWnd);
+    if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0) {
+        return false;
+    }
+    return fullscreenModeInForce(
+        {width, height, bits},
+        {current.w, current.h, static_cast<int>(SDL_BITSPERPIXEL(current.format))});
+}
+
+enum class Fallback { Windowed, Close };
+
+// The fallback question. A question that could not be shown was not
+// answered: play in a window, the safe answer, and say so.
+Fallback askWindowedFallback() {
+    switch (showMessageBox("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. "
+                           "Use Windowed Mode Instead?",
+                           "Lumo GL", BoxIcon::Warning, BoxButtons::YesNo)) {
+    case BoxAnswer::Yes:
+        return Fallback::Windowed;
+    case BoxAnswer::No:
+        return Fallback::Close;
+    case BoxAnswer::NotShown:
+        break;
+    }
+    std::fprintf(stderr, "demo: the fullscreen question could not be shown: playing in a window\n");
+    return Fallback::Windowed;
+}
+
+void leaveFullscreen() {
+    fullscreen = false;
+    SDL_SetWindowFullscreen(hWnd, 0);
+    SDL_SetWindowResizable(hWnd, SDL_TRUE);
+    SDL_ShowCursor(SDL_ENABLE);
 }
 
 void pushQuit() {
@@ -124,6 +167,17 @@ int virtualKeyFromSdl(int key) {
     }
 }
 
+bool fullscreenModeInForce(const ModeReading& requested, const ModeReading& current) {
+    if (current.width != requested.width || current.height != requested.height) {
+        return false;
+    }
+    // 24 and 32 bits are the same true-colour depth to X11 (SDL says 24);
+    // 0 is a platform that does not say.
+    const auto depth = [](int bits) { return bits >= 24 ? 24 : bits; };
+    return current.bitsPerPixel == 0 ||
+           depth(current.bitsPerPixel) == depth(requested.bitsPerPixel);
+}
+
 bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested,
                     DemoState& state) {
     fullscreen = fullscreenRequested;
@@ -151,7 +205,11 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
     SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
 
-    hWnd = SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    // Windowed, an ordinary window: resizable and maximizable, the
+    // projection following its client area.
+    const Uint32 style = fullscreen ? 0u : Uint32{SDL_WINDOW_RESIZABLE};
+    hWnd =
+        SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | style);
     if (hWnd == nullptr) {
         std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
         closeDemoWindow();
@@ -159,17 +217,13 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
         return false;
     }
     if (fullscreen && !setFullscreenMode(width, height, bits)) {
-        if (showMessageBox("The Requested Fullscreen Mode Is Not Supported By\nYour Video Card. "
-                           "Use Windowed Mode Instead?",
-                           "Lumo GL", BoxIcon::Warning, BoxButtons::YesNo)) {
-            fullscreen = false;
-            SDL_SetWindowFullscreen(hWnd, 0);
-        } else {
+        if (askWindowedFallback() == Fallback::Close) {
             declinedWindowed = true;
             closeDemoWindow();
             errorBox("Program Will Now Close.", BoxIcon::Stop);
             return false;
         }
+        leaveFullscreen();
     }
     if (fullscreen) {
         SDL_ShowCursor(SDL_DISABLE);
@@ -190,6 +244,19 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
     }
     SDL_GL_SetSwapInterval(0); // the busy-wait paces frames, not the display
     SDL_ShowWindow(hWnd);
+    // A listed mode can still be refused when the switch happens; then
+    // this is the same question as for a mode that is not listed.
+    if (fullscreen && !fullscreenModeTook(width, height, bits)) {
+        std::fprintf(stderr, "demo: the display did not switch to %dx%d\n", width, height);
+        if (askWindowedFallback() == Fallback::Close) {
+            declinedWindowed = true;
+            closeDemoWindow();
+            errorBox("Program Will Now Close.", BoxIcon::Stop);
+            return false;
+        }
+        leaveFullscreen();
+        SDL_SetWindowSize(hWnd, width, height);
+    }
     SDL_RaiseWindow(hWnd);
     resizeViewport(width, height);
 
@@ -261,6 +328,9 @@ PumpResult pumpDemoMessage() {
         if (vk > 0 && vk < 256) {
             keys[static_cast<size_t>(vk)] = event.type == SDL_KEYDOWN;
         }
+        if (vk == kVirtualKeyEscape && event.type == SDL_KEYDOWN && active) {
+            escapePressed = true;
+        }
         break;
     }
     default:
@@ -294,6 +364,10 @@ bool demoWindowActive() {
 }
 bool demoFullscreen() {
     return fullscreen;
+}
+
+bool demoEscapeRequested() {
+    return escapePressed || demoKeyHeld(kVirtualKeyEscape);
 }
 
 bool demoKeyHeld(int virtualKey) {

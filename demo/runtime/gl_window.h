@@ -19,9 +19,20 @@ PumpResult pumpDemoMessage();
 void swapDemoBuffers();
 
 bool demoWindowActive();
+// Escape held, or pressed while the window was active since the show began.
+bool demoEscapeRequested();
 bool demoFullscreen();
 // Held flag by Windows virtual-key code (0 to 255); false outside that range.
 bool demoKeyHeld(int virtualKey);
+
+// A display mode: size and bits per pixel (0 where the platform does not say).
+struct ModeReading {
+    int width;
+    int height;
+    int bitsPerPixel;
+};
+// Whether the display is in the fullscreen mode that was asked for.
+bool fullscreenModeInForce(const ModeReading& requested, const ModeReading& current);
 
 // Virtual-key code of an SDL key, or 0 for keys that have none.
 int virtualKeyFromSdl(int sdlKeycode);

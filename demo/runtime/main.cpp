@@ -29,7 +29,7 @@ class DemoLoopHost : public LoopHost {
         : clock_(clock), time_(time), startMs_(startMs) {}
     PumpResult pumpOneMessage() override { return pumpDemoMessage(); }
     bool isActive() override { return demoWindowActive(); }
-    bool escapeHeld() override { return demoKeyHeld(kVirtualKeyEscape); }
+    bool escapeHeld() override { return demoEscapeRequested(); }
     double clockMs() override { return startMs_ + frameClockMs(clock_, time_); }
     bool runFrame(bool skipDraw) override {
         if (skipDraw) {

@@ -13,6 +13,7 @@ class LoopHost {
     // Takes one waiting message, if any, and handles it.
     virtual PumpResult pumpOneMessage() = 0;
     virtual bool isActive() = 0;
+    // Escape held now, or pressed while active even if already released.
     virtual bool escapeHeld() = 0;
     virtual double clockMs() = 0;
     // One timeline frame; false when the show has reached its end.

@@ -5,7 +5,7 @@
 
 namespace {
 
-bool showSdlBox(const char* text, const char* title, BoxIcon icon, BoxButtons buttons) {
+BoxAnswer showSdlBox(const char* text, const char* title, BoxIcon icon, BoxButtons buttons) {
     Uint32 flags = 0;
     switch (icon) {
     case BoxIcon::Warning:
@@ -39,16 +39,16 @@ bool showSdlBox(const char* text, const char* title, BoxIcon icon, BoxButtons bu
     int pressed = -1;
     if (SDL_ShowMessageBox(&data, &pressed) != 0) {
         std::fprintf(stderr, "(message box not shown: %s)\n", SDL_GetError());
-        return false;
+        return BoxAnswer::NotShown;
     }
-    return pressed == 1;
+    return pressed == 1 ? BoxAnswer::Yes : BoxAnswer::No;
 }
 
 MessageBoxHandler currentHandler = showSdlBox;
 
 } // namespace
 
-bool showMessageBox(const char* text, const char* title, BoxIcon icon, BoxButtons buttons) {
+BoxAnswer showMessageBox(const char* text, const char* title, BoxIcon icon, BoxButtons buttons) {
     std::fprintf(stderr, "%s: %s\n", title, text);
     std::fflush(stderr);
     return currentHandler(text, title, icon, buttons);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The demo's window on a real X display (run under with_xvfb.sh):
-# opening, pacing, Escape, window close, the show's own end at frame 7402,
-# minimize then close (under a window manager), the fullscreen fallback
-# question, and no display at all. Every road must leave the screen's mode
+# opening, pacing, Escape held and tapped, window close, the show's own end
+# at frame 7402, resize, maximize and minimize (under a window manager), the
+# fullscreen fallback question, shown or not, and no display at all. Every road must leave the screen's mode
 # as it found it. Usage: demo_window_test.sh DEMO X11_CLOSE PACKAGE_DIR
 set -uo pipefail
 demo=$1
@@ -186,34 +186,66 @@ fi
 
 check_screen "fullscreen refused, No"
 
+# Brightness (0 to 1) of a region WxH+X+Y of a window's picture.
+region_mean() { convert "$1" -crop "$2" +repage -format '%[fx:mean]' info:; }
+# The picture fills the client area: the top rows and the right columns, which
+# a projection stuck at 640x480 leaves to the black clear, show the hall.
+check_filled() { # WINDOW LABEL
+  local size w h top right
+  size=$(xdotool getwindowgeometry "$1" | awk '/Geometry:/ {print $2}')
+  w=${size%x*}
+  h=${size#*x}
+  import -window "$1" "$work/shot.png" 2>/dev/null || { fail "$2: no screenshot"; return; }
+  top=$(region_mean "$work/shot.png" "${w}x60+0+0")
+  right=$(region_mean "$work/shot.png" "60x${h}+$((w - 60))+0")
+  echo "   $2: ${size}, brightness of the top rows $top, of the right columns $right"
+  awk -v t="$top" -v r="$right" 'BEGIN { exit (t > 0.03 && r > 0.03) ? 0 : 1 }' ||
+    fail "$2: the picture does not fill the ${size} client area"
+}
+
 # Last of the windowed cases: a window manager that has come and gone
 # leaves the focus where synthetic keys no longer reach the boxes.
-echo "== minimized, nothing is drawn; a close then ends with 0 (under twm)"
-printf 'RandomPlacement\nNoTitle\n' >"$work/twmrc"
-twm -f "$work/twmrc" >/dev/null 2>&1 &
+echo "== under a window manager: resized and maximized, the picture fills the window;"
+echo "   minimized, nothing is drawn; a close then ends with 0"
+openbox --sm-disable >/dev/null 2>&1 &
 wm_pid=$!
-sleep 1
-start_demo 0
+for _ in $(seq 50); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
+wmctrl -m >/dev/null 2>&1 || fail "no window manager (openbox did not start)"
+VEMU_START_FRAME=700 start_demo 0 # the hall: a picture over the whole frame
 win=$(wait_window Vemu)
 if [ -z "$win" ]; then
-  fail "no Vemu window under twm"
+  fail "no Vemu window under a window manager"
   kill -9 "$demo_pid" 2>/dev/null
 else
   sleep 1
+  xdotool windowsize "$win" 800 600
+  sleep 1
+  geometry=$(xdotool getwindowgeometry "$win" | awk '/Geometry:/ {print $2}')
+  [ "$geometry" = "800x600" ] || fail "resized to 800x600, the window is $geometry"
+  check_filled "$win" resized
+  wmctrl -i -r "$win" -b add,maximized_vert,maximized_horz
+  sleep 1
+  geometry=$(xdotool getwindowgeometry "$win" | awk '/Geometry:/ {print $2}')
+  [ "${geometry%x*}" -gt 900 ] 2>/dev/null || fail "maximized, the window is $geometry"
+  check_filled "$win" maximized
   xdotool windowminimize "$win"
   sleep 0.5
   xwininfo -id "$win" | grep -q IsUnMapped || fail "the window did not minimize"
   sleep 3
+  wmctrl -i -a "$win" # restored: the timeline catches up with the clock
+  sleep 1
   "$x11_close" "$win"
   wait_demo
   [ "$status" = "0" ] || fail "close after minimize ended with status $status"
   stats=$(grep 'frames drawn' "$work/stderr")
   echo "   $stats"
   drawn=$(echo "$stats" | awk '{print $2}')
+  skipped=$(echo "$stats" | awk '{print $5}')
   seconds=$(echo "$stats" | awk '{print $8}')
+  # Resized and maximized, the pacing holds: the timeline keeps to the clock.
+  awk -v d="$drawn" -v k="$skipped" -v s="$seconds" 'BEGIN {
+      exit (d + k >= s * 50 - 2 && d + k <= s * 50 + 2) ? 0 : 1 }' || fail "pacing: $stats"
   # About 3.5 of the seconds were spent minimized: no frames drawn there.
-  # (A slow start-up, as under the sanitizers, may not reach the show
-  # before the minimize: then nothing at all is drawn.)
   awk -v d="$drawn" -v s="$seconds" 'BEGIN { exit (d != "" && d <= (s - 2.5) * 50 + 2) ? 0 : 1 }' ||
     fail "frames drawn while minimized: $stats"
 fi
@@ -221,6 +253,40 @@ kill "$wm_pid" 2>/dev/null
 wait "$wm_pid" 2>/dev/null
 wm_pid=
 check_screen "minimize then close"
+
+# A tap (press and release back to back) while the show is busy: the release
+# is often handled before the loop looks at the held flag.
+echo "== Escape tapped while busy ends the show with 0, every time"
+taps=0
+for run in 1 2 3 4 5; do
+  VEMU_START_FRAME=4004 start_demo 0 # the craft's first frames: the slowest of the show
+  win=$(wait_window Vemu)
+  [ -n "$win" ] || { fail "tap $run: no Vemu window"; kill -9 "$demo_pid" 2>/dev/null; continue; }
+  sleep 4
+  xdotool key --window "$win" Escape
+  wait_demo
+  # (A tap during the undrawn run-up to the start frame, as on a slow
+  # start-up, is handled before the first frame: the same race, sooner.)
+  if [ "$status" = "0" ]; then
+    taps=$((taps + 1))
+  else
+    fail "tap $run: the show went on (status $status)"
+  fi
+done
+echo "   $taps of 5 taps ended the show"
+
+# Fonts missing, or a broken display: the question was not answered, so
+# play in a window and say why, never a silent exit.
+echo "== fullscreen refused and the question cannot be shown: the show plays in a window"
+"$(dirname "$0")/../../support/with_xvfb.sh" -x "-fp built-ins" env VEMU_START_FRAME=7350 \
+  SDL_AUDIODRIVER=dummy VEMU_LOOP_STATS=1 timeout 60 "$demo" 1 2>"$work/nobox"
+status=$?
+sed 's/^/   demo: /' "$work/nobox" >&2
+[ "$status" = "0" ] || fail "no question box: status $status"
+grep -q "question could not be shown: playing in a window" "$work/nobox" ||
+  fail "no question box: nothing said on stderr"
+grep -qE "demo: [1-9][0-9]* frames drawn" "$work/nobox" ||
+  fail "no question box: the show did not play"
 
 echo "== no display: a clear message and a non-zero status, no hang"
 (unset DISPLAY WAYLAND_DISPLAY; SDL_VIDEODRIVER= SDL_AUDIODRIVER=dummy \

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Proves the README's two commands on a fresh machine: makes a minimal
+# Debian 12 root with debootstrap (from the mirror this machine's apt uses),
+# puts a clean clone of this checkout's HEAD in it and runs, with nothing but
+# what scripts/setup.sh installs there:
+#   ./run          headless: the whole show to build/show.mp4
+#   ./test --quick the Release build's tests
+# A machine that keeps packages installed by hand (a developer's, CI's) can
+# pass ./test while a fresh one fails; this is the guard against that.
+#   scripts/fresh-machine-check.sh [--keep]   (as root; --keep leaves the root)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+checkout=$(pwd)
+keep=no
+case "${1:-}" in
+--keep) keep=yes ;;
+-h | --help)
+  sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+  exit 0
+  ;;
+"") ;;
+*)
+  echo "fresh-machine-check: unknown argument $1 (see --help)" >&2
+  exit 2
+  ;;
+esac
+if [ "$(id -u)" -ne 0 ]; then
+  echo "fresh-machine-check: needs root (debootstrap, mounts and chroot)" >&2
+  exit 1
+fi
+start=$(date +%s)
+say() { echo "fresh-machine-check: $* ($(($(date +%s) - start)) s)" >&2; }
+
+if ! command -v debootstrap >/dev/null; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q >&2
+  apt-get install -y -q --no-install-recommends debootstrap >&2
+fi
+
+# The mirror this machine's apt already uses (deb822 or one-line sources).
+mirror=$(grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}' |
+  grep -v -- '-security' | head -1 || true)
+if [ -z "$mirror" ]; then
+  mirror=$(grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list |
+    awk '{print $2}' | grep -v -- '-security' | head -1 || true)
+fi
+mirror=${mirror:-http://deb.debian.org/debian}
+
+root=$(mktemp -d /var/tmp/vemu-fresh.XXXXXX)
+mounts=()
+cleanup() {
+  local i
+  for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do
+    umount -l "${mounts[$i]}" 2>/dev/null || true
+  done
+  # Never remove a tree that still has anything of the host mounted in it.
+  if grep -q " $root/" /proc/mounts; then
+    echo "fresh-machine-check: $root still has mounts; left in place" >&2
+  elif [ "$keep" = yes ]; then
+    echo "fresh-machine-check: root kept at $root" >&2
+  else
+    rm -rf "$root"
+  fi
+}
+trap cleanup EXIT
+
+say "debootstrap bookworm (minbase) from $mirror into $root"
+if ! debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.debootstrap.log" 2>&1; then
+  tail -20 "$root.debootstrap.log" >&2
+  rm -f "$root.debootstrap.log"
+  echo "fresh-machine-check: debootstrap failed" >&2
+  exit 1
+fi
+rm -f "$root.debootstrap.log"
+# The same suites as this machine (updates and security), and a way to resolve them.
+if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1; then
+  cp /etc/apt/sources.list.d/*.sources "$root/etc/apt/sources.list.d/"
+  : >"$root/etc/apt/sources.list"
+fi
+cp -L /etc/resolv.conf "$root/etc/resolv.conf"
+
+bind() { # bind SRC DEST [ro]
+  mkdir -p "$2"
+  mount --bind "$1" "$2"
+  mounts+=("$2")
+  if [ "${3:-}" = ro ]; then
+    mount -o remount,bind,ro "$2"
+  fi
+}
+mount -t proc proc "$root/proc" && mounts+=("$root/proc")
+mount -t sysfs sysfs "$root/sys" && mounts+=("$root/sys")
+bind /dev "$root/dev"
+mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts" && mounts+=("$root/dev/pts")
+mount -t tmpfs tmpfs "$root/dev/shm" && mounts+=("$root/dev/shm")
+
+# A clean clone of what is committed, and the shared test files beside it, read-only.
+mkdir -p "$root/work"
+git clone -q --no-local "$checkout" "$root/work/vemu"
+if [ -d "$checkout/../shared" ]; then
+  bind "$(cd "$checkout/../shared" && pwd)" "$root/work/shared" ro
+fi
+say "clone of $(git -C "$checkout" rev-parse --short HEAD) in place"
+
+in_root() {
+  chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 CI="${CI:-}" \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    /bin/bash -c "cd /work/vemu && $1" </dev/null
+}
+
+status=0
+say "./run (no display: the show to build/show.mp4)"
+if in_root ./run >"$root/run.log" 2>&1; then
+  duration=$(in_root "ffprobe -v error -show_entries format=duration -of csv=p=0 build/show.mp4" ||
+    true)
+  if awk -v d="$duration" 'BEGIN { exit (d + 0 > 147 && d + 0 < 150) ? 0 : 1 }'; then
+    say "./run passed: build/show.mp4 lasts ${duration} s"
+  else
+    say "./run FAILED: build/show.mp4 lasts '${duration}' s, not about 148"
+    status=1
+  fi
+else
+  tail -30 "$root/run.log" >&2
+  say "./run FAILED"
+  status=1
+fi
+
+say "./test --quick"
+if in_root "./test --quick" >"$root/test.log" 2>&1; then
+  say "./test --quick passed: $(grep -E 'tests passed' "$root/test.log" | tail -1)"
+else
+  grep -E 'tests passed|Failed|FAIL' "$root/test.log" | tail -40 >&2
+  say "./test --quick FAILED"
+  status=1
+fi
+if [ $status -eq 0 ]; then
+  say "a fresh Debian 12 root plays the show and passes the tests"
+fi
+exit $status
