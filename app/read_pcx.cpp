@@ -6,6 +6,10 @@
 
 #include <FreeImage.h>
 
+#include <vector>
+
+#include "tools/common/picture_bytes.h"
+
 namespace {
 
 // A PNG may declare any size in its header, and FreeImage allocates what it
@@ -29,6 +33,19 @@ bool drawableHeader(FIBITMAP* header) {
     return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24 || bpp == 32;
 }
 
+// Far above any PNG within the pixel cap that a screen needs.
+constexpr uint64_t kMaxFileBytes = 256ull * 1024 * 1024;
+
+FIBITMAP* loadPng(std::vector<uint8_t>& file, int flags) {
+    FIMEMORY* memory = FreeImage_OpenMemory(file.data(), static_cast<DWORD>(file.size()));
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    FIBITMAP* bitmap = FreeImage_LoadFromMemory(FIF_PNG, memory, flags);
+    FreeImage_CloseMemory(memory);
+    return bitmap;
+}
+
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) int32_t
@@ -37,8 +54,19 @@ ReadPCX(const char* path, AppSurface* surface, int32_t destWidth, int32_t destHe
     if (path == nullptr || surface == nullptr) {
         return 0;
     }
+    // The file is read once; its text and EXIF chunks, which a picture on
+    // screen does not need, never reach the decoder.
+    std::vector<uint8_t> file;
+    if (!picture_bytes::readFile(path, kMaxFileBytes, file)) {
+        return 0;
+    }
+    // FreeImage compares the signature from a buffer it may not have filled.
+    if (!picture_bytes::hasPngSignature(file)) {
+        return 0;
+    }
+    picture_bytes::stripPngMetadata(file);
     // The format is fixed: only PNG content is decoded, whatever the name.
-    FIBITMAP* header = FreeImage_Load(FIF_PNG, path, FIF_LOAD_NOPIXELS);
+    FIBITMAP* header = loadPng(file, FIF_LOAD_NOPIXELS);
     if (header == nullptr) {
         return 0;
     }
@@ -48,12 +76,12 @@ ReadPCX(const char* path, AppSurface* surface, int32_t destWidth, int32_t destHe
         return 0;
     }
 
-    FIBITMAP* picture = FreeImage_Load(FIF_PNG, path, 0);
+    FIBITMAP* picture = loadPng(file, 0);
     if (picture == nullptr) {
         return 0;
     }
     bool drawn = false;
-    // The file may have changed between the two reads: check again.
+    // The full decode may disagree with its header: check again.
     if (FreeImage_HasPixels(picture) && drawableHeader(picture)) {
         const auto width = static_cast<int32_t>(FreeImage_GetWidth(picture));
         const auto height = static_cast<int32_t>(FreeImage_GetHeight(picture));

@@ -12,7 +12,7 @@ VEMU_PACKAGES=(build-essential cmake pkg-config googletest libgtest-dev
 # Sourced with VEMU_FOR_TESTS=1 by ./test and the scripts of scripts/.
 if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
   VEMU_PACKAGES+=(clang-format xvfb xdotool x11-utils x11-xserver-utils imagemagick openbox
-    wmctrl clang libclang-rt-14-dev time python3)
+    wmctrl clang libclang-rt-14-dev time python3 valgrind)
 fi
 
 vemu_install_packages() {

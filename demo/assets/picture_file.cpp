@@ -1,12 +1,14 @@
 #include "demo/assets/picture_file.h"
 
 #include <FreeImage.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
+#include <vector>
+
+#include "tools/common/picture_bytes.h"
 
 namespace {
 
@@ -44,6 +46,11 @@ struct BitmapDeleter {
     void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
 };
 using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
+using Bytes = std::vector<uint8_t>;
+
+// Far above any picture within the pixel cap (an uncompressed 32-bit BMP of
+// kMaxTexturePixels is 128 MB); the whole file is read before decoding.
+constexpr uint64_t kMaxPictureFileBytes = 256ull * 1024 * 1024;
 
 void ensureFreeImage() {
     // Debian's shared library initialises itself; a static build does not.
@@ -53,17 +60,6 @@ void ensureFreeImage() {
         return true;
     }();
     (void)initialised;
-}
-
-// Only regular, non-empty files reach the decoders: a directory opens for
-// reading on Linux and would be handed to the plugins as a stream.
-bool isReadableFile(const char* path, uint64_t* size) {
-    struct stat info;
-    if (::stat(path, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) {
-        return false;
-    }
-    *size = static_cast<uint64_t>(info.st_size);
-    return true;
 }
 
 bool sizeWithinCap(uint64_t width, uint64_t height) {
@@ -78,24 +74,65 @@ bool sizeWithinCap(uint64_t width, uint64_t height) {
 // TARGA: an image ID and colour map that reach past the end of the file make
 // the reader's remaining-bytes count negative; its RLE path then fails an
 // allocation of that size and hands back a bitmap it has already freed.
-bool targaHeaderFitsFile(const char* path, uint64_t fileSize) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
+bool targaHeaderFitsFile(const Bytes& file) {
+    if (file.size() < 18) {
         return false;
     }
-    unsigned char header[18];
-    const bool read = std::fread(header, 1, sizeof header, file) == sizeof header;
-    std::fclose(file);
-    if (!read) {
-        return false;
-    }
+    const uint8_t* header = file.data();
     const uint64_t idLength = header[0];
     const uint64_t colourMapType = header[1];
     const uint64_t colourMapLength = header[5] | (header[6] << 8);
     const uint64_t colourMapEntryBits = header[7];
     const uint64_t colourMapBytes =
         colourMapType == 0 ? 0 : colourMapLength * ((colourMapEntryBits + 7) / 8);
-    return sizeof header + idLength + colourMapBytes < fileSize;
+    return 18 + idLength + colourMapBytes < file.size();
+}
+
+// PCX: the reader copies `width` pixels out of a line buffer of
+// bytes-per-line x planes bytes, whatever the two say, and decodes from a
+// read buffer that a short file leaves partly unwritten. So the line must
+// hold the width, and the run-length data must fill every line the header
+// declares.
+bool pcxHeaderFitsFile(const Bytes& file) {
+    if (file.size() <= 128 || file[0] != 0x0a) {
+        return false;
+    }
+    auto le16 = [&](size_t at) { return static_cast<uint32_t>(file[at] | file[at + 1] << 8); };
+    const uint32_t bitsPerPixel = file[3];
+    const uint32_t xMin = le16(4), yMin = le16(6), xMax = le16(8), yMax = le16(10);
+    const uint32_t planes = file[65];
+    const uint32_t bytesPerLine = le16(66);
+    if (xMax < xMin || yMax < yMin || planes == 0 || bytesPerLine == 0 || bitsPerPixel == 0) {
+        return false;
+    }
+    const uint64_t width = xMax - xMin + 1;
+    const uint64_t height = yMax - yMin + 1;
+    if (!sizeWithinCap(width, height) || uint64_t(bytesPerLine) * 8 < width * bitsPerPixel) {
+        return false;
+    }
+    const uint64_t needed = height * planes * bytesPerLine;
+    const bool runLength = file[2] == 1;
+    if (!runLength) {
+        return file.size() - 128 >= needed;
+    }
+    uint64_t produced = 0;
+    size_t pos = 128;
+    while (produced < needed) {
+        if (pos >= file.size()) {
+            return false;
+        }
+        const uint8_t code = file[pos++];
+        if (code >= 0xc0) {
+            if (pos >= file.size()) {
+                return false;
+            }
+            ++pos;
+            produced += code & 0x3f;
+        } else {
+            ++produced;
+        }
+    }
+    return true;
 }
 
 // JPEG: FreeImage's header-only load still starts libjpeg's decompressor,
@@ -104,93 +141,99 @@ bool targaHeaderFitsFile(const char* path, uint64_t fileSize) {
 // before the size can be refused. So the frame header is read here: the
 // markers from the start of the file up to the first SOFn, which holds the
 // height and width.
-bool jpegFrameWithinCap(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
+bool jpegFrameWithinCap(const Bytes& file) {
+    const size_t n = file.size();
+    if (n < 2 || file[0] != 0xff || file[1] != 0xd8) {
         return false;
     }
-    bool acceptable = false;
-    unsigned char start[2];
-    if (std::fread(start, 1, 2, file) == 2 && start[0] == 0xff && start[1] == 0xd8) {
-        for (;;) {
-            int marker = std::fgetc(file);
-            if (marker != 0xff) {
-                break; // garbage between segments
-            }
-            while (marker == 0xff) {
-                marker = std::fgetc(file); // fill bytes
-            }
-            if (marker == EOF || marker == 0xd9 || marker == 0xda) {
-                break; // the end, or scan data, before any frame header
-            }
-            if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
-                continue; // markers without a length
-            }
-            unsigned char length[2];
-            if (std::fread(length, 1, 2, file) != 2) {
-                break;
-            }
-            const long size = (length[0] << 8) | length[1];
-            if (size < 2) {
-                break;
-            }
-            const bool frame = marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 &&
-                               marker != 0xc8 && marker != 0xcc;
-            if (frame) {
-                unsigned char header[5]; // precision, height, width
-                if (size >= 7 && std::fread(header, 1, 5, file) == 5) {
-                    acceptable =
-                        sizeWithinCap((header[3] << 8) | header[4], (header[1] << 8) | header[2]);
-                }
-                break;
-            }
-            if (std::fseek(file, size - 2, SEEK_CUR) != 0) {
-                break;
-            }
+    size_t pos = 2;
+    for (;;) {
+        if (pos >= n || file[pos] != 0xff) {
+            return false; // garbage between segments
         }
+        while (pos < n && file[pos] == 0xff) {
+            ++pos; // fill bytes
+        }
+        if (pos >= n) {
+            return false;
+        }
+        const uint8_t marker = file[pos++];
+        if (marker == 0xd9 || marker == 0xda) {
+            return false; // the end, or scan data, before any frame header
+        }
+        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
+            continue; // markers without a length
+        }
+        if (pos + 2 > n) {
+            return false;
+        }
+        const size_t size = static_cast<size_t>(file[pos]) << 8 | file[pos + 1];
+        if (size < 2) {
+            return false;
+        }
+        const bool frame =
+            marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
+        if (frame) {
+            // precision, height, width
+            if (size < 7 || pos + 7 > n) {
+                return false;
+            }
+            const uint8_t* header = &file[pos + 2];
+            return sizeWithinCap((header[3] << 8) | header[4], (header[1] << 8) | header[2]);
+        }
+        pos += size;
     }
-    std::fclose(file);
-    return acceptable;
 }
 
-bool headerFitsFile(const Decoder& decoder, const char* path, uint64_t fileSize) {
+bool headerFitsFile(const Decoder& decoder, const Bytes& file) {
     if (decoder.format == FIF_TARGA) {
-        return targaHeaderFitsFile(path, fileSize);
+        return targaHeaderFitsFile(file);
     }
     if (decoder.format == FIF_JPEG) {
-        return jpegFrameWithinCap(path);
+        return jpegFrameWithinCap(file);
+    }
+    if (decoder.format == FIF_PCX) {
+        return pcxHeaderFitsFile(file);
+    }
+    if (decoder.format == FIF_PNG) {
+        // FreeImage compares the signature from a buffer it may not have filled.
+        return picture_bytes::hasPngSignature(file);
     }
     return true;
 }
 
 // FreeImage's DDS reader has no header-only mode, so the size comes from the
 // header itself: "DDS ", then size, flags, height and width, little-endian.
-bool ddsSizeAcceptable(const char* path) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
+bool ddsSizeAcceptable(const Bytes& file) {
+    if (file.size() < 20 || std::memcmp(file.data(), "DDS ", 4) != 0) {
         return false;
     }
-    unsigned char header[20];
-    const bool read = std::fread(header, 1, sizeof header, file) == sizeof header;
-    std::fclose(file);
-    if (!read || std::memcmp(header, "DDS ", 4) != 0) {
-        return false;
-    }
-    auto le32 = [&](int at) {
-        return static_cast<uint32_t>(header[at]) | static_cast<uint32_t>(header[at + 1]) << 8 |
-               static_cast<uint32_t>(header[at + 2]) << 16 |
-               static_cast<uint32_t>(header[at + 3]) << 24;
+    auto le32 = [&](size_t at) {
+        return static_cast<uint32_t>(file[at]) | static_cast<uint32_t>(file[at + 1]) << 8 |
+               static_cast<uint32_t>(file[at + 2]) << 16 |
+               static_cast<uint32_t>(file[at + 3]) << 24;
     };
     return sizeWithinCap(le32(16), le32(12));
 }
 
+// FreeImage reads from our copy of the file; it never writes to it.
+Bitmap loadFromMemory(const Decoder& decoder, Bytes& file, int flags) {
+    FIMEMORY* memory = FreeImage_OpenMemory(file.data(), static_cast<DWORD>(file.size()));
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    Bitmap bitmap(FreeImage_LoadFromMemory(decoder.format, memory, flags));
+    FreeImage_CloseMemory(memory);
+    return bitmap;
+}
+
 // A header-only load first: a tiny file may declare a picture of gigabytes,
 // and the full decode would allocate it before noticing the data is short.
-bool declaredSizeAcceptable(const Decoder& decoder, const char* path) {
+bool declaredSizeAcceptable(const Decoder& decoder, Bytes& file) {
     if (!FreeImage_FIFSupportsNoPixels(decoder.format)) {
-        return decoder.format == FIF_DDS && ddsSizeAcceptable(path);
+        return decoder.format == FIF_DDS && ddsSizeAcceptable(file);
     }
-    Bitmap header(FreeImage_Load(decoder.format, path, decoder.flags | FIF_LOAD_NOPIXELS));
+    Bitmap header = loadFromMemory(decoder, file, decoder.flags | FIF_LOAD_NOPIXELS);
     return header != nullptr &&
            sizeWithinCap(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()));
 }
@@ -248,12 +291,21 @@ bool decodePictureFile(const char* path, DecodedPicture* out) {
         return false;
     }
     ensureFreeImage();
-    uint64_t fileSize = 0;
-    if (!isReadableFile(path, &fileSize) || !headerFitsFile(*decoder, path, fileSize) ||
-        !declaredSizeAcceptable(*decoder, path)) {
+    Bytes file;
+    if (!picture_bytes::readFile(path, kMaxPictureFileBytes, file)) {
         return false;
     }
-    Bitmap bitmap(FreeImage_Load(decoder->format, path, decoder->flags));
+    // The show needs pixels only; metadata is where FreeImage's readers
+    // trust their offsets.
+    if (decoder->format == FIF_JPEG) {
+        picture_bytes::stripJpegMetadata(file);
+    } else if (decoder->format == FIF_PNG) {
+        picture_bytes::stripPngMetadata(file);
+    }
+    if (!headerFitsFile(*decoder, file) || !declaredSizeAcceptable(*decoder, file)) {
+        return false;
+    }
+    Bitmap bitmap = loadFromMemory(*decoder, file, decoder->flags);
     if (bitmap == nullptr) {
         return false;
     }

@@ -7,15 +7,11 @@
 #include "demo/assets/picture_file.h"
 #include "tests/fuzz/fuzz_file.h"
 
-namespace {
-constexpr const char* kExtensions[] = {".bmp", ".png", ".jpeg", ".jpg", ".pcx", ".tga", ".dds"};
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) {
         return 0;
     }
-    const char* extension = kExtensions[data[0] % (sizeof kExtensions / sizeof kExtensions[0])];
+    const char* extension = kPictureFuzzExtensions[data[0] % kPictureFuzzExtensionCount];
     const std::string path = writeFuzzFile(extension, data + 1, size - 1);
     if (path.empty()) {
         return 0;

@@ -17,7 +17,7 @@ int32_t take32(const uint8_t* at) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    constexpr size_t kHeader = 18;
+    constexpr size_t kHeader = kReadPcxFuzzHeader;
     if (size < kHeader) {
         return 0;
     }

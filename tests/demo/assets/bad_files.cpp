@@ -2,6 +2,9 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
+#include <initializer_list>
+#include <iterator>
 #include <random>
 
 #include "tests/demo/assets/asset_files.h"
@@ -170,6 +173,151 @@ std::vector<SamplePicture> writeSamplePictures(const TempDir& dir) {
     add("dds_argb", ".dds", [](auto& p) { return writeDds(p, kW, kH, pattern); });
     add("dds_dxt1", ".dds", [](auto& p) { return writeDxt1(p); });
     return samples;
+}
+
+namespace {
+
+// A TIFF directory as EXIF carries it: entries of tag, type, count and
+// value (or offset), then the next directory's offset.
+struct IfdEntry {
+    uint16_t tag, type;
+    uint32_t count, value;
+};
+
+std::vector<uint8_t> tiff(bool bigEndian, uint32_t ifdOffset, uint16_t declaredCount,
+                          const std::vector<IfdEntry>& entries, uint32_t next) {
+    std::vector<uint8_t> out;
+    auto put = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            const int shift = bigEndian ? 8 * (bytes - 1 - i) : 8 * i;
+            out.push_back(static_cast<uint8_t>(v >> shift));
+        }
+    };
+    const uint8_t order = bigEndian ? 'M' : 'I';
+    out.push_back(order);
+    out.push_back(order);
+    put(42, 2);
+    put(ifdOffset, 4);
+    put(declaredCount, 2);
+    for (const IfdEntry& e : entries) {
+        put(e.tag, 2);
+        put(e.type, 2);
+        put(e.count, 4);
+        put(e.value, 4);
+    }
+    put(next, 4);
+    return out;
+}
+
+// The JPEG with one APP1 segment of `payload` after its SOI; `declared`
+// overrides the segment's length field.
+std::vector<uint8_t> withApp1(const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& payload,
+                              int declared = -1) {
+    const size_t length = declared >= 0 ? size_t(declared) : payload.size() + 8;
+    std::vector<uint8_t> out;
+    for (const uint8_t b :
+         {uint8_t{0xff}, uint8_t{0xd8}, uint8_t{0xff}, uint8_t{0xe1},
+          static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xff), uint8_t{'E'},
+          uint8_t{'x'}, uint8_t{'i'}, uint8_t{'f'}, uint8_t{0}, uint8_t{0}}) {
+        out.push_back(b);
+    }
+    for (const uint8_t b : payload) {
+        out.push_back(b);
+    }
+    for (size_t i = 2; i < jpeg.size(); ++i) {
+        out.push_back(jpeg[i]);
+    }
+    return out;
+}
+
+std::vector<uint8_t> pngChunk(const char* type, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> out(12 + data.size());
+    setBe(out, 0, static_cast<uint32_t>(data.size()), 4);
+    for (size_t i = 0; i < 4; ++i) {
+        out[4 + i] = static_cast<uint8_t>(type[i]);
+    }
+    for (size_t i = 0; i < data.size(); ++i) {
+        out[8 + i] = data[i];
+    }
+    setBe(out, 8 + data.size(), crc32(out.data() + 4, 4 + data.size()), 4);
+    return out;
+}
+
+} // namespace
+
+std::vector<SamplePicture> writeMetadataCases(const TempDir& dir) {
+    std::vector<SamplePicture> cases;
+    const std::string cleanJpeg = dir.file("clean.jpg");
+    const std::string cleanPng = dir.file("clean.png");
+    if (!writePicture(cleanJpeg, kW, kH, 24, SaveAs::Jpeg, pattern) ||
+        !writePicture(cleanPng, kW, kH, 24, SaveAs::Png, pattern)) {
+        return cases;
+    }
+    cases.push_back({"clean", ".jpg", cleanJpeg});
+    cases.push_back({"clean", ".png", cleanPng});
+    const std::vector<uint8_t> jpeg = readBytes(cleanJpeg);
+    auto add = [&](const std::string& name, const std::string& extension,
+                   const std::vector<uint8_t>& bytes) {
+        const std::string path = dir.file(name + extension);
+        if (writeBytes(path, bytes)) {
+            cases.push_back({name, extension, path});
+        }
+    };
+    constexpr uint16_t kAscii = 2, kLong = 4, kRational = 5, kUndefined = 7;
+    constexpr uint16_t kMake = 0x010f, kExifIfd = 0x8769, kGpsIfd = 0x8825, kInterop = 0xa005,
+                       kMakerNote = 0x927c, kXResolution = 0x011a;
+    for (const bool big : {false, true}) {
+        const std::string order = big ? "_mm" : "_ii";
+        std::vector<uint8_t> cut = tiff(big, 8, 0, {}, 0);
+        cut.resize(6); // the directory offset cut in half
+        add("jpeg_exif_truncated" + order, ".jpg", withApp1(jpeg, cut));
+        add("jpeg_exif_ifd_past_segment" + order, ".jpg",
+            withApp1(jpeg, tiff(big, 0x00100000, 0, {}, 0)));
+        add("jpeg_exif_ifd_at_end" + order, ".jpg",
+            withApp1(jpeg, tiff(big, 0xfffffff8, 0, {}, 0)));
+        // 8 header bytes, 2 count bytes, one entry, 4 next bytes: 26 in all.
+        add("jpeg_exif_ifd_at_last_byte" + order, ".jpg",
+            withApp1(jpeg, tiff(big, 25, 1, {{kMake, kAscii, 4, 0x41424300}}, 0)));
+        add("jpeg_exif_value_offset_wraps" + order, ".jpg",
+            withApp1(jpeg, tiff(big, 8, 2,
+                                {{kMake, kAscii, 0x20, 0xfffffff0},
+                                 {kMakerNote, kUndefined, 0x100, 0xffffff80}},
+                                0)));
+        add("jpeg_exif_count_past_end" + order, ".jpg",
+            withApp1(jpeg, tiff(big, 8, 0x0400, {{kMake, kAscii, 4, 0x41424300}}, 0)));
+        add("jpeg_exif_values_outside" + order, ".jpg",
+            withApp1(jpeg, tiff(big, 8, 5,
+                                {{kMake, kAscii, 200, 0x7ffffff0},
+                                 {kXResolution, kRational, 1, 0xfffffffc},
+                                 {kMakerNote, kUndefined, 0x40000000, 0x20},
+                                 {kExifIfd, kLong, 1, 0x0fffffff},
+                                 {kGpsIfd, kLong, 1, 0xfffffff0}},
+                                0)));
+        add("jpeg_exif_loops" + order, ".jpg",
+            withApp1(jpeg, tiff(big, 8, 2, {{kExifIfd, kLong, 1, 8}, {kInterop, kLong, 1, 8}}, 8)));
+    }
+    // The segment says it is longer than the rest of the file.
+    add("jpeg_exif_segment_past_file", ".jpg", withApp1(jpeg, tiff(false, 8, 0, {}, 0), 0xfff0));
+
+    // PNG chunks after the header: a text chunk without its separator, a
+    // zTXt whose stream is not zlib, an iTXt cut short, and an EXIF chunk
+    // whose directory lies outside it.
+    const std::vector<uint8_t> png = readBytes(cleanPng);
+    const size_t afterHeader = 8 + 25; // signature, IHDR
+    if (png.size() > afterHeader) {
+        std::vector<uint8_t> meta(png.begin(), png.begin() + afterHeader);
+        for (const auto& chunk :
+             {pngChunk("tEXt", {'C', 'o', 'm', 'm', 'e', 'n', 't'}),
+              pngChunk("zTXt", {'T', 'i', 't', 'l', 'e', 0, 0, 0xde, 0xad, 0xbe, 0xef}),
+              pngChunk("iTXt", {'X', 'M', 'L', 0, 1}),
+              pngChunk("eXIf", tiff(false, 0x7fffff00, 0, {}, 0)),
+              pngChunk("eXIf", tiff(true, 8, 0x0400, {{kMake, kAscii, 900, 0x10000}}, 0))}) {
+            meta.insert(meta.end(), chunk.begin(), chunk.end());
+        }
+        meta.insert(meta.end(), png.begin() + afterHeader, png.end());
+        add("png_meta_text_and_exif", ".png", meta);
+    }
+    return cases;
 }
 
 std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed) {

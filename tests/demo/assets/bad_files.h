@@ -18,6 +18,15 @@ struct SamplePicture {
 // TGA 24-bit and 32-bit RLE, DDS A8R8G8B8 and DXT1.
 std::vector<SamplePicture> writeSamplePictures(const TempDir& dir);
 
+// Pictures whose metadata lies about itself, with valid pixels: baseline
+// JPEGs with an EXIF block (APP1) that is truncated, whose directory offset
+// lies past the segment, whose entry count runs past the end, whose values
+// and sub-directories point outside, or whose directories loop, in both byte
+// orders; one whose APP1 runs past the end of the file (no scan left); and
+// PNGs with malformed text and EXIF chunks. Name "jpeg_exif_..." or
+// "png_meta_..."; the clean picture they were made from is "clean".
+std::vector<SamplePicture> writeMetadataCases(const TempDir& dir);
+
 // A copy with 1 to 8 bits flipped or bytes set to 0x00, 0x7f, 0x80 or 0xff,
 // chosen by seed; even seeds hit only the first 64 bytes (the headers).
 std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed);
