@@ -14,7 +14,7 @@ dir=build-fuzz
 CC=clang CXX=clang++ cmake -S . -B "$dir" -DVEMU_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(picture_file read_pcx)
+[ ${#targets[@]} -gt 0 ] || targets=(picture_file jpeg_exif read_pcx)
 cmake --build "$dir" -j "$(nproc)" --target "${targets[@]/%/_fuzz}"
 
 mkdir -p "$dir/findings"

@@ -143,3 +143,31 @@ for name, (w, h, dw, dh, dx, dy) in rects.items():
     write("seeds/read_pcx", name, struct.pack("<BBiiii", w, h, dw, dh, dx, dy) + rgb)
 write("seeds/read_pcx", "palette", struct.pack("<BBiiii", 10, 10, 10, 10, 0, 0) + palette)
 write("seeds/read_pcx", "rgba", struct.pack("<BBiiii", 7, 5, 6, 9, 1, -1) + rgba)
+
+
+def exif(order, entries, sub_entries):
+    """A TIFF directory as an EXIF block carries it: IFD0 with `entries`
+    (tag, type, count, value) and, when given, an EXIF sub-directory after it
+    that the 0x8769 entry points at."""
+    e = "<" if order == b"II" else ">"
+    ifd0 = 8
+    sub = ifd0 + 2 + 12 * (len(entries) + 1) + 4
+    out = order + struct.pack(e + "HI", 42, ifd0)
+    out += struct.pack(e + "H", len(entries) + 1)
+    for tag, kind, count, value in entries:
+        out += struct.pack(e + "HHII", tag, kind, count, value)
+    out += struct.pack(e + "HHII", 0x8769, 4, 1, sub) + struct.pack(e + "I", 0)
+    out += struct.pack(e + "H", len(sub_entries))
+    for tag, kind, count, value in sub_entries:
+        out += struct.pack(e + "HHII", tag, kind, count, value)
+    text_at = len(out) + 4
+    out += struct.pack(e + "I", 0) + b"Camera\0\0"
+    # The Make entry's string lies after the directories.
+    return out.replace(struct.pack(e + "I", 0xDEADBEEF), struct.pack(e + "I", text_at))
+
+
+# jpeg_exif/: the TIFF directory of an APP1 block (the target builds the JPEG).
+for order, name in ((b"II", "intel"), (b"MM", "motorola")):
+    write("seeds/jpeg_exif", name, exif(order,
+          [(0x010F, 2, 7, 0xDEADBEEF), (0x0112, 3, 1, 1), (0x011A, 5, 1, 0xDEADBEEF)],
+          [(0x9000, 7, 4, 0x31323230), (0xA002, 4, 1, 16), (0xA003, 4, 1, 8)]))
