@@ -243,6 +243,28 @@ std::vector<uint8_t> pngChunk(const char* type, const std::vector<uint8_t>& data
     return out;
 }
 
+// A zlib stream of one stored (uncompressed) block, as PNG's compressed
+// chunks carry it.
+std::vector<uint8_t> zlibStored(const std::vector<uint8_t>& data) {
+    const auto n = static_cast<uint16_t>(data.size());
+    std::vector<uint8_t> out = {0x78,
+                                0x01,
+                                0x01,
+                                uint8_t(n & 0xff),
+                                uint8_t(n >> 8),
+                                uint8_t(~n & 0xff),
+                                uint8_t((~n >> 8) & 0xff)};
+    out.insert(out.end(), data.begin(), data.end());
+    uint32_t a = 1, b = 0;
+    for (const uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        b = (b + a) % 65521;
+    }
+    out.resize(out.size() + 4);
+    setBe(out, out.size() - 4, (b << 16) | a, 4);
+    return out;
+}
+
 } // namespace
 
 std::vector<SamplePicture> writeMetadataCases(const TempDir& dir) {
@@ -316,6 +338,28 @@ std::vector<SamplePicture> writeMetadataCases(const TempDir& dir) {
         }
         meta.insert(meta.end(), png.begin() + afterHeader, png.end());
         add("png_meta_text_and_exif", ".png", meta);
+
+        // ICC profiles stay (they are colour information): one that claims
+        // more bytes than it has, one whose tag table points outside.
+        for (const bool badTags : {false, true}) {
+            std::vector<uint8_t> profile(132 + (badTags ? 12 : 0), 0);
+            setBe(profile, 0, badTags ? uint32_t(profile.size()) : 0x7fffffffu, 4);
+            std::copy_n("acsp", 4, profile.begin() + 36);
+            setBe(profile, 128, badTags ? 1 : 1000, 4); // tag count
+            if (badTags) {
+                setBe(profile, 132, 0x72545243, 4); // 'rTRC'
+                setBe(profile, 136, 0xfffffff0, 4); // offset
+                setBe(profile, 140, 0x40, 4);       // size
+            }
+            std::vector<uint8_t> icc = {'i', 'c', 'c', 0, 0}; // name, method
+            const std::vector<uint8_t> z = zlibStored(profile);
+            icc.insert(icc.end(), z.begin(), z.end());
+            std::vector<uint8_t> withIcc(png.begin(), png.begin() + afterHeader);
+            const std::vector<uint8_t> chunk = pngChunk("iCCP", icc);
+            withIcc.insert(withIcc.end(), chunk.begin(), chunk.end());
+            withIcc.insert(withIcc.end(), png.begin() + afterHeader, png.end());
+            add(badTags ? "png_meta_icc_tags_outside" : "png_meta_icc_size_lies", ".png", withIcc);
+        }
     }
     return cases;
 }

@@ -23,7 +23,7 @@ std::vector<SamplePicture> writeSamplePictures(const TempDir& dir);
 // lies past the segment, whose entry count runs past the end, whose values
 // and sub-directories point outside, or whose directories loop, in both byte
 // orders; one whose APP1 runs past the end of the file (no scan left); and
-// PNGs with malformed text and EXIF chunks. Name "jpeg_exif_..." or
+// PNGs with malformed text and EXIF chunks, or lying ICC profiles. Name "jpeg_exif_..." or
 // "png_meta_..."; the clean picture they were made from is "clean".
 std::vector<SamplePicture> writeMetadataCases(const TempDir& dir);
 
