@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -74,6 +75,10 @@ bool sizeWithinCap(uint64_t width, uint64_t height) {
 // TARGA: an image ID and colour map that reach past the end of the file make
 // the reader's remaining-bytes count negative; its RLE path then fails an
 // allocation of that size and hands back a bitmap it has already freed.
+//
+// Its run-length reader also reads through a cache of (bytes after the
+// header) / height bytes and takes whole pixels from it: a cache smaller
+// than one pixel is read past its end.
 bool targaHeaderFitsFile(const Bytes& file) {
     if (file.size() < 18) {
         return false;
@@ -85,7 +90,20 @@ bool targaHeaderFitsFile(const Bytes& file) {
     const uint64_t colourMapEntryBits = header[7];
     const uint64_t colourMapBytes =
         colourMapType == 0 ? 0 : colourMapLength * ((colourMapEntryBits + 7) / 8);
-    return 18 + idLength + colourMapBytes < file.size();
+    const uint64_t pixelsOffset = 18 + idLength + colourMapBytes;
+    if (pixelsOffset >= file.size()) {
+        return false;
+    }
+    const bool runLength = (header[2] & 8) != 0;
+    if (runLength) {
+        const uint64_t height = header[14] | (header[15] << 8);
+        const uint64_t pixelBytes = (uint64_t(header[16]) + 7) / 8;
+        if (height == 0 ||
+            (file.size() - pixelsOffset) / height <= std::max<uint64_t>(pixelBytes, 1)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // PCX: the reader copies `width` pixels out of a line buffer of
@@ -301,6 +319,8 @@ bool decodePictureFile(const char* path, DecodedPicture* out) {
         picture_bytes::stripJpegMetadata(file);
     } else if (decoder->format == FIF_PNG) {
         picture_bytes::stripPngMetadata(file);
+    } else if (decoder->format == FIF_TARGA) {
+        picture_bytes::stripTargaFooter(file);
     }
     if (!headerFitsFile(*decoder, file) || !declaredSizeAcceptable(*decoder, file)) {
         return false;

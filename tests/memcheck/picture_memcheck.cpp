@@ -96,6 +96,28 @@ int writeCorpus(const fs::path& out) {
                     std::vector<uint8_t>(valid.begin(), valid.begin() + long(cut)));
             }
         }
+        if (sample.name == "tga32_rle") {
+            // Fewer bytes than rows: the reader's cache would be under a pixel.
+            std::vector<uint8_t> shortRows = valid;
+            shortRows[14] = 0x58;
+            shortRows[15] = 0x02;
+            put("tga32_rle_short_rows.tga", shortRows);
+            // A TGA 2.0 footer whose extension area declares a huge thumbnail.
+            std::vector<uint8_t> footer = valid;
+            const uint32_t extension = uint32_t(footer.size());
+            std::vector<uint8_t> area(495, 0);
+            area[0] = 0xef; // the area's size, 495
+            area[1] = 0x01;
+            area[482] = 0x10; // postage stamp offset: inside the file
+            footer.insert(footer.end(), area.begin(), area.end());
+            for (int i = 0; i < 4; ++i) {
+                footer.push_back(uint8_t(extension >> (8 * i)));
+            }
+            footer.insert(footer.end(), 4, 0); // no developer area
+            const char* signature = "TRUEVISION-XFILE.";
+            footer.insert(footer.end(), signature, signature + 18);
+            put("tga32_rle_thumbnail_lies.tga", footer);
+        }
         std::vector<uint8_t> huge = valid;
         if (declareSize(sample.extension, huge, 60000, 60000)) {
             put(sample.name + "_huge" + sample.extension, huge);

@@ -157,4 +157,18 @@ inline void stripPngMetadata(std::vector<uint8_t>& bytes) {
     bytes.swap(out);
 }
 
+// Drops a TGA 2.0 footer (26 bytes ending in "TRUEVISION-XFILE.\0"). It only
+// points at the extension and developer areas (author, comments, a
+// thumbnail), which FreeImage reads at offsets taken on trust; without the
+// footer the file is a TGA 1.0 file and those areas are trailing bytes.
+inline void stripTargaFooter(std::vector<uint8_t>& bytes) {
+    static const char kSignature[] = "TRUEVISION-XFILE."; // with its terminating 0: 18
+    // Until none is left: the bytes before a footer can end in another. A
+    // file too short to hold a footer and a header is nothing but that.
+    while (bytes.size() >= 18 && std::equal(kSignature, kSignature + 18, bytes.end() - 18,
+                                            [](char a, uint8_t b) { return uint8_t(a) == b; })) {
+        bytes.resize(bytes.size() >= 18 + 26 ? bytes.size() - 26 : 0);
+    }
+}
+
 } // namespace picture_bytes

@@ -161,7 +161,13 @@ TEST_F(BadPictures, TargaWhoseHeaderRunsPastTheFileIsRefusedBeforeFreeImage) {
     longMap[5] = 0xff; // 255 entries
     longMap[7] = 24;   // of 3 bytes
     ASSERT_TRUE(writeBytes(dir.file("long_map.tga"), longMap));
-    for (const char* name : {"found.tga", "long_id.tga", "long_map.tga"}) {
+    // Run-length data read through a cache of (bytes after the header) /
+    // height bytes: a cache smaller than one pixel is read past its end.
+    std::vector<uint8_t> shortRows = rle;
+    shortRows[14] = 0x58; // 600 rows
+    shortRows[15] = 0x02;
+    ASSERT_TRUE(writeBytes(dir.file("short_rows.tga"), shortRows));
+    for (const char* name : {"found.tga", "long_id.tga", "long_map.tga", "short_rows.tga"}) {
         uint32_t slot = kUntouched;
         EXPECT_FALSE(loadTexture(dir.file(name).c_str(), &slot, true, kClamp)) << name;
         EXPECT_EQ(slot, kUntouched) << name;
