@@ -78,7 +78,37 @@ bool sizeWithinCap(uint64_t width, uint64_t height) {
 //
 // Its run-length reader also reads through a cache of (bytes after the
 // header) / height bytes and takes whole pixels from it: a cache smaller
-// than one pixel is read past its end.
+// than one pixel is read past its end. And it checks a packet against the
+// end of the picture without the rows' padding, so a packet that runs past
+// the last pixel writes past the bitmap; at the end of the data it goes on
+// decoding stale bytes. So every packet must lie within the picture and the
+// data must cover it.
+bool targaRunsFitPicture(const Bytes& file, uint64_t pixelsOffset, uint64_t pixelBytes) {
+    const uint8_t* header = file.data();
+    const uint64_t width = header[12] | (header[13] << 8);
+    const uint64_t height = header[14] | (header[15] << 8);
+    if (height == 0 || (file.size() - pixelsOffset) / height <= pixelBytes) {
+        return false;
+    }
+    const uint64_t total = width * height;
+    uint64_t done = 0;
+    uint64_t pos = pixelsOffset;
+    while (done < total) {
+        if (pos >= file.size()) {
+            return false;
+        }
+        const uint8_t code = file[pos++];
+        const uint64_t count = (code & 0x7f) + 1u;
+        const uint64_t bytes = (code & 0x80) != 0 ? pixelBytes : count * pixelBytes;
+        if (done + count > total || pos + bytes > file.size()) {
+            return false;
+        }
+        pos += bytes;
+        done += count;
+    }
+    return true;
+}
+
 bool targaHeaderFitsFile(const Bytes& file) {
     if (file.size() < 18) {
         return false;
@@ -88,22 +118,33 @@ bool targaHeaderFitsFile(const Bytes& file) {
     const uint64_t colourMapType = header[1];
     const uint64_t colourMapLength = header[5] | (header[6] << 8);
     const uint64_t colourMapEntryBits = header[7];
-    const uint64_t colourMapBytes =
-        colourMapType == 0 ? 0 : colourMapLength * ((colourMapEntryBits + 7) / 8);
+    const uint64_t depth = header[16];
+    // Where the reader starts on the pixels: past the ID and the colour map,
+    // whose size it rounds to whole bytes per entry except for 8-bit pictures.
+    const uint64_t colourMapBytes = colourMapType == 0 ? 0
+                                    : depth == 8       ? colourMapLength * colourMapEntryBits / 8
+                                                 : colourMapLength * ((colourMapEntryBits + 7) / 8);
     const uint64_t pixelsOffset = 18 + idLength + colourMapBytes;
     if (pixelsOffset >= file.size()) {
         return false;
     }
-    const bool runLength = (header[2] & 8) != 0;
-    if (runLength) {
-        const uint64_t height = header[14] | (header[15] << 8);
-        const uint64_t pixelBytes = (uint64_t(header[16]) + 7) / 8;
-        if (height == 0 ||
-            (file.size() - pixelsOffset) / height <= std::max<uint64_t>(pixelBytes, 1)) {
-            return false;
-        }
+    if ((header[2] & 8) == 0) {
+        return true; // not run-length coded
     }
-    return true;
+    // The reader's pixel sizes by depth; it refuses any other depth itself.
+    switch (depth) {
+    case 8:
+        return targaRunsFitPicture(file, pixelsOffset, 1);
+    case 15:
+    case 16:
+        return targaRunsFitPicture(file, pixelsOffset, 2);
+    case 24:
+        return targaRunsFitPicture(file, pixelsOffset, 3);
+    case 32:
+        return targaRunsFitPicture(file, pixelsOffset, 4);
+    default:
+        return true;
+    }
 }
 
 // PCX: the reader copies `width` pixels out of a line buffer of

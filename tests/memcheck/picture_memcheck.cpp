@@ -117,6 +117,7 @@ int writeCorpus(const fs::path& out) {
             const char* signature = "TRUEVISION-XFILE.";
             footer.insert(footer.end(), signature, signature + 18);
             put("tga32_rle_thumbnail_lies.tga", footer);
+            put("tga15_rle_packet_past_end.tga", targaPacketPastTheEnd());
         }
         std::vector<uint8_t> huge = valid;
         if (declareSize(sample.extension, huge, 60000, 60000)) {

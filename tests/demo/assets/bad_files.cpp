@@ -364,6 +364,20 @@ std::vector<SamplePicture> writeMetadataCases(const TempDir& dir) {
     return cases;
 }
 
+std::vector<uint8_t> targaPacketPastTheEnd() {
+    std::vector<uint8_t> tga(18, 0);
+    tga[2] = 10; // run-length true colour
+    setLe(tga, 12, 5887, 2);
+    setLe(tga, 14, 1, 2);
+    tga[16] = 15;
+    for (int packet = 0; packet < 46; ++packet) { // 46 x 128 = 5888 pixels
+        tga.push_back(0xff);
+        tga.push_back(0x1f);
+        tga.push_back(0x7c);
+    }
+    return tga;
+}
+
 std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed) {
     if (bytes.empty()) {
         return bytes;

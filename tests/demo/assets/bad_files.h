@@ -27,6 +27,10 @@ std::vector<SamplePicture> writeSamplePictures(const TempDir& dir);
 // "png_meta_..."; the clean picture they were made from is "clean".
 std::vector<SamplePicture> writeMetadataCases(const TempDir& dir);
 
+// A run-length TGA (15 bits, 5887 x 1, row padding of 2 bytes) whose last
+// packet runs one pixel past the picture.
+std::vector<uint8_t> targaPacketPastTheEnd();
+
 // A copy with 1 to 8 bits flipped or bytes set to 0x00, 0x7f, 0x80 or 0xff,
 // chosen by seed; even seeds hit only the first 64 bytes (the headers).
 std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed);

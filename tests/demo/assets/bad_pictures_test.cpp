@@ -167,7 +167,10 @@ TEST_F(BadPictures, TargaWhoseHeaderRunsPastTheFileIsRefusedBeforeFreeImage) {
     shortRows[14] = 0x58; // 600 rows
     shortRows[15] = 0x02;
     ASSERT_TRUE(writeBytes(dir.file("short_rows.tga"), shortRows));
-    for (const char* name : {"found.tga", "long_id.tga", "long_map.tga", "short_rows.tga"}) {
+    // A last packet past the picture: the reader writes it past the bitmap.
+    ASSERT_TRUE(writeBytes(dir.file("packet_past_end.tga"), targaPacketPastTheEnd()));
+    for (const char* name :
+         {"found.tga", "long_id.tga", "long_map.tga", "short_rows.tga", "packet_past_end.tga"}) {
         uint32_t slot = kUntouched;
         EXPECT_FALSE(loadTexture(dir.file(name).c_str(), &slot, true, kClamp)) << name;
         EXPECT_EQ(slot, kUntouched) << name;
