@@ -99,6 +99,19 @@ void leaveFullscreen() {
     SDL_ShowCursor(SDL_ENABLE);
 }
 
+// The question, then its answer: false after "No", once the window is
+// released and the closing box shown.
+bool fallBackToWindow() {
+    if (askWindowedFallback() == Fallback::Close) {
+        declinedWindowed = true;
+        closeDemoWindow();
+        errorBox("Program Will Now Close.", BoxIcon::Stop);
+        return false;
+    }
+    leaveFullscreen();
+    return true;
+}
+
 void pushQuit() {
     SDL_Event quit{};
     quit.type = SDL_QUIT;
@@ -217,13 +230,9 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
         return false;
     }
     if (fullscreen && !setFullscreenMode(width, height, bits)) {
-        if (askWindowedFallback() == Fallback::Close) {
-            declinedWindowed = true;
-            closeDemoWindow();
-            errorBox("Program Will Now Close.", BoxIcon::Stop);
+        if (!fallBackToWindow()) {
             return false;
         }
-        leaveFullscreen();
     }
     if (fullscreen) {
         SDL_ShowCursor(SDL_DISABLE);
@@ -248,13 +257,9 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
     // this is the same question as for a mode that is not listed.
     if (fullscreen && !fullscreenModeTook(width, height, bits)) {
         std::fprintf(stderr, "demo: the display did not switch to %dx%d\n", width, height);
-        if (askWindowedFallback() == Fallback::Close) {
-            declinedWindowed = true;
-            closeDemoWindow();
-            errorBox("Program Will Now Close.", BoxIcon::Stop);
+        if (!fallBackToWindow()) {
             return false;
         }
-        leaveFullscreen();
         SDL_SetWindowSize(hWnd, width, height);
     }
     SDL_RaiseWindow(hWnd);
