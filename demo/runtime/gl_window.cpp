@@ -252,6 +252,8 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
         return false;
     }
     SDL_GL_SetSwapInterval(0); // the busy-wait paces frames, not the display
+    lockDestinationAlpha([](void* window) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window)); },
+                         hWnd);
     SDL_ShowWindow(hWnd);
     // A listed mode can still be refused when the switch happens; then
     // this is the same question as for a mode that is not listed.

@@ -62,7 +62,10 @@ class OffscreenGl {
         SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0); // scenes rely on destination alpha reading 1
+        // Scenes rely on destination alpha reading 1; VEMU_GL_ALPHA_BITS asks
+        // for alpha planes anyway, as many drivers give them (a testing aid).
+        const char* alphaBits = std::getenv("VEMU_GL_ALPHA_BITS");
+        SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, alphaBits != nullptr ? std::atoi(alphaBits) : 0);
         SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
         SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
         window_ = SDL_CreateWindow("Vemu", 0, 0, width, height, SDL_WINDOW_OPENGL);
@@ -76,6 +79,11 @@ class OffscreenGl {
             return false;
         }
         SDL_GL_SetSwapInterval(0);
+        const int alpha = lockDestinationAlpha(
+            [](void* window) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window)); }, window_);
+        if (alphaBits != nullptr) {
+            std::fprintf(stderr, "democap: the context has %d alpha bits\n", alpha);
+        }
         GLint maxSize[2] = {0, 0};
         glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxSize);
         if (width > maxSize[0] || height > maxSize[1]) {

@@ -125,6 +125,44 @@ TEST_F(DemocapRun, FullHdSize) {
     brightest(dir.path() + "/hd/frame_00001.png", 1920, 1080);
 }
 
+// Many drivers give alpha planes though none were asked for. The scenes
+// blend with destination alpha (the hall's rising strips, the sprites over
+// the record, the ties) and must look the same as on a visual without them.
+TEST_F(DemocapRun, AlphaPlanesChangeNoPixel) {
+    // The show's own pictures: untextured quads hide the difference.
+    const std::vector<std::string> args = {"--package", VEMU_PACKAGE_DIR, "--size",  "160x120",
+                                           "--frames",  "500-2600",       "--every", "300"};
+    auto with = args, without = args;
+    with.insert(with.end(), {"--out", "alpha"});
+    without.insert(without.end(), {"--out", "plain"});
+    const RunResult a = democap(with, {{"VEMU_GL_ALPHA_BITS", "8"}});
+    ASSERT_EQ(a.status, 0) << a.output;
+    if (a.output.find("the context has 0 alpha bits") != std::string::npos) {
+        GTEST_SKIP() << "the driver gave no alpha planes: " << a.output;
+    }
+    const RunResult b = democap(without);
+    ASSERT_EQ(b.status, 0) << b.output;
+    const auto shots = pictures(dir.path() + "/alpha");
+    ASSERT_EQ(shots.size(), 8u);
+    for (const std::string& name : shots) {
+        SCOPED_TRACE(name);
+        FIBITMAP* x = FreeImage_Load(FIF_PNG, (dir.path() + "/alpha/" + name).c_str(), 0);
+        FIBITMAP* y = FreeImage_Load(FIF_PNG, (dir.path() + "/plain/" + name).c_str(), 0);
+        ASSERT_TRUE(x != nullptr && y != nullptr);
+        int worst = 0;
+        for (unsigned row = 0; row < 120; ++row) {
+            const BYTE* p = FreeImage_GetScanLine(x, static_cast<int>(row));
+            const BYTE* q = FreeImage_GetScanLine(y, static_cast<int>(row));
+            for (unsigned i = 0; i < 160 * 3; ++i) {
+                worst = std::max(worst, std::abs(int(p[i]) - int(q[i])));
+            }
+        }
+        EXPECT_LE(worst, 2) << "with alpha planes";
+        FreeImage_Unload(x);
+        FreeImage_Unload(y);
+    }
+}
+
 TEST_F(DemocapRun, SkippedFramesGetNoPicture) {
     const RunResult r = democap({"--package", package, "--size", "32x24", "--frames", "50-60",
                                  "--skip", "52-54,58,10,2000", "--out", "shots"});
