@@ -132,6 +132,9 @@ std::string usageText() {
            "                 with --every K each picture lasts K frames)\n"
            "  --help         this text\n"
            "\n"
+           "Testing aid (environment): VEMU_GL_ALPHA_BITS=N asks the GL context for\n"
+           "N alpha bits, as many drivers give; the frames must not change.\n"
+           "\n"
            "Exit status: 0 done, 1 failure while rendering or writing, 2 bad arguments.\n";
 }
 
