@@ -58,10 +58,12 @@ start_demo() {
   demo_pid=$!
 }
 
-# Waits for the demo to end; sets status (or "hung").
+# Waits for the demo to end, 90 s at most; sets status (or "hung"). (The
+# sanitizer build takes some 27 s to run up to frame 7300 and play to the
+# end; a loaded machine more.)
 wait_demo() {
   local waited=0
-  while kill -0 "$demo_pid" 2>/dev/null && [ $waited -lt 300 ]; do
+  while kill -0 "$demo_pid" 2>/dev/null && [ $waited -lt 900 ]; do
     sleep 0.1
     waited=$((waited + 1))
   done
