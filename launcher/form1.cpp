@@ -78,7 +78,7 @@ bool Form_Load() {
     const int32_t width = declared::GetSystemMetrics(declared::SM_CXSCREEN);
     const int32_t height = declared::GetSystemMetrics(declared::SM_CYSCREEN);
     if (width <= 0 || height <= 0 || !form.create("Form1", width, height)) {
-        std::fprintf(stderr, "Zantho1: the display cannot give a see-through launcher window: %s\n",
+        std::fprintf(stderr, "Zantho1: the display cannot give the launcher a window: %s\n",
                      SDL_GetError());
         return false;
     }

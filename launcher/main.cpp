@@ -17,7 +17,13 @@ constexpr const char* kUsage =
     "Shows the launcher over the whole screen. It paints backgd.png from the\n"
     "current directory through app.so beside the program. Click the start\n"
     "button to run demo (beside the program) with 1 (full screen) or 0 (window),\n"
-    "as the toggle shows; the quit button ends the launcher.\n";
+    "as the toggle shows; the quit button ends the launcher.\n"
+    "Where the display cannot make see-through windows, the window is opaque\n"
+    "and the picture's surroundings show in red; everything else works.\n"
+    "\n"
+    "Testing aid (environment):\n"
+    "  VEMU_NO_SHAPED_WINDOWS=1  behave as on a display without see-through\n"
+    "                            windows\n";
 
 } // namespace
 

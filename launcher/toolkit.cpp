@@ -5,6 +5,16 @@
 
 namespace {
 
+constexpr Uint32 kWindowFlags =
+    SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP;
+
+// Testing aid: behave as on a display that cannot shape windows (an X server
+// without SHAPE, a Wayland session), which the test displays never are.
+bool shapedWindowsRefused() {
+    const char* value = std::getenv("VEMU_NO_SHAPED_WINDOWS");
+    return value != nullptr && *value != '\0' && *value != '0';
+}
+
 SDL_Surface* makeSurface(int32_t width, int32_t height) {
     SDL_Surface* surface =
         SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
@@ -28,11 +38,21 @@ bool Form::create(const char* title, int32_t width, int32_t height) {
     // A window surface backed by a GL texture would make SDL recreate the
     // window, and a recreated window loses its shape: draw in software.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    window_ = SDL_CreateShapedWindow(title, 0, 0, unsigned(width), unsigned(height),
-                                     SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS |
-                                         SDL_WINDOW_ALWAYS_ON_TOP);
-    if (window_ == nullptr) {
-        return false;
+    if (shapedWindowsRefused()) {
+        SDL_SetError("shaped windows refused (VEMU_NO_SHAPED_WINDOWS)");
+    } else {
+        window_ =
+            SDL_CreateShapedWindow(title, 0, 0, unsigned(width), unsigned(height), kWindowFlags);
+    }
+    shaped_ = window_ != nullptr;
+    if (!shaped_) {
+        // Degrade rather than give up: the same window, the key colour shown.
+        std::fprintf(stderr, "Zantho1: no see-through window here (%s); showing an opaque one\n",
+                     SDL_GetError());
+        window_ = SDL_CreateWindow(title, 0, 0, width, height, kWindowFlags);
+        if (window_ == nullptr) {
+            return false;
+        }
     }
     // A shaped window starts off-screen; it goes where it is told only here.
     SDL_SetWindowPosition(window_, 0, 0);
@@ -99,6 +119,9 @@ AppSurface Form::deviceContext() {
 }
 
 void Form::show() {
+    // Shaped before it is mapped: no frame of the window without its shape.
+    compose();
+    applyShape();
     SDL_ShowWindow(window_);
     // Some window managers move a window as it maps; ours stays at its place.
     SDL_SetWindowPosition(window_, originX_, originY_);
@@ -109,8 +132,8 @@ void Form::hide() {
     SDL_HideWindow(window_);
 }
 
-void Form::redraw() {
-    dirty_ = false;
+// The canvas: the background with the visible controls over it.
+void Form::compose() {
     if (canvas_ == nullptr || background_ == nullptr) {
         return;
     }
@@ -127,15 +150,28 @@ void Form::redraw() {
         drawStretched(pixels, canvas_->w, canvas_->h, pitch, *control.picture, rect.x, rect.y,
                       width, height);
     }
-    if (keyed_) {
-        // The shape surface has to be exactly the window's size.
-        SDL_WindowShapeMode mode{};
-        mode.mode = ShapeModeColorKey;
-        mode.parameters.colorKey = {Uint8(key_ >> 16), Uint8(key_ >> 8), Uint8(key_), 255};
-        SDL_SetWindowShape(window_, canvas_, &mode);
-        // Setting a shape for the first time may move the window.
-        SDL_SetWindowPosition(window_, originX_, originY_);
+}
+
+void Form::applyShape() {
+    if (!keyed_ || !shaped_ || canvas_ == nullptr) {
+        return;
     }
+    // The shape surface has to be exactly the window's size.
+    SDL_WindowShapeMode mode{};
+    mode.mode = ShapeModeColorKey;
+    mode.parameters.colorKey = {Uint8(key_ >> 16), Uint8(key_ >> 8), Uint8(key_), 255};
+    SDL_SetWindowShape(window_, canvas_, &mode);
+    // Setting a shape for the first time may move the window.
+    SDL_SetWindowPosition(window_, originX_, originY_);
+}
+
+void Form::redraw() {
+    dirty_ = false;
+    if (canvas_ == nullptr || background_ == nullptr) {
+        return;
+    }
+    compose();
+    applyShape();
     SDL_Surface* screen = SDL_GetWindowSurface(window_);
     if (screen != nullptr) {
         SDL_BlitSurface(canvas_, nullptr, screen, nullptr);

@@ -1,7 +1,9 @@
 #pragma once
 
 // A small window toolkit over SDL, enough for the launcher: one borderless,
-// always-on-top window shaped by a colour key, picture controls without
+// always-on-top window shaped by a colour key (or, where the display cannot
+// shape windows, an ordinary one with the key colour painted), picture
+// controls without
 // windows of their own drawn over a persistent background in creation order,
 // a 1 ms timer whose ticks run between events on the one UI thread, a modal
 // message box and immediate process end.
@@ -34,9 +36,11 @@ class Form {
     ~Form();
 
     // Creates the window hidden, borderless and topmost, width x height at
-    // the screen's origin. False (with SDL's reason) if the display cannot
-    // give us a shaped window.
+    // the screen's origin: shaped where the display allows, otherwise
+    // ordinary (shaped() tells which, and stderr why). False (with SDL's
+    // reason) if no window can be made at all.
     bool create(const char* title, int32_t width, int32_t height);
+    bool shaped() const { return shaped_; }
 
     PictureControl& addControl(const std::string& name);
 
@@ -45,7 +49,8 @@ class Form {
     // Places the window and gives it a new size.
     void setBounds(int32_t x, int32_t y, int32_t width, int32_t height);
     // From now on, pixels of exactly this colour (as RGB) are see-through
-    // and let the mouse through.
+    // and let the mouse through (on a shaped window; an ordinary one paints
+    // them).
     void setColorKey(uint32_t argb);
 
     // The window's persistent drawing surface (what a device context gives
@@ -66,6 +71,8 @@ class Form {
 
   private:
     void resizeBackground(int32_t width, int32_t height);
+    void compose();
+    void applyShape();
     void redraw();
     PictureControl* controlAt(int32_t x, int32_t y);
 
@@ -74,6 +81,7 @@ class Form {
     SDL_Surface* canvas_ = nullptr;     // background plus visible controls
     std::deque<PictureControl> controls_;
     uint32_t backColor_ = 0xFF000000u;
+    bool shaped_ = false;
     bool keyed_ = false;
     uint32_t key_ = kKeyRed;
     bool dirty_ = true;
