@@ -8,11 +8,12 @@ VEMU_PACKAGES=(build-essential cmake pkg-config googletest libgtest-dev
   libgl1-mesa-dri libvorbis-dev ffmpeg libx11-dev zlib1g-dev xfonts-base)
 # What the tests, the fuzzers and the benchmarks need besides: a headless X
 # server and its tools, a window manager that can minimize, resize and
-# maximize (openbox, driven with wmctrl), clang for the fuzzers.
+# maximize (openbox, driven with wmctrl), glxinfo to find a visual with alpha
+# planes, clang for the fuzzers.
 # Sourced with VEMU_FOR_TESTS=1 by ./test and the scripts of scripts/.
 if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
   VEMU_PACKAGES+=(clang-format xvfb xdotool x11-utils x11-xserver-utils imagemagick openbox
-    wmctrl clang libclang-rt-14-dev time python3 valgrind)
+    wmctrl mesa-utils clang libclang-rt-14-dev time python3 valgrind)
 fi
 
 vemu_install_packages() {

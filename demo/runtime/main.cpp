@@ -3,6 +3,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -66,11 +67,36 @@ class DemoLoopHost : public LoopHost {
                 }
                 std::fprintf(stderr, "\n");
             }
+            reportDestinationAlpha();
         }
     }
     LoopStats* stats = nullptr;
 
   private:
+    // On a visual with alpha planes the blends need destination alpha at 1:
+    // say what the last frame drawn left there. (The back buffer: a front
+    // buffer that is the window itself may keep no alpha.)
+    static void reportDestinationAlpha() {
+        GLint alphaBits = 0;
+        glGetIntegerv(GL_ALPHA_BITS, &alphaBits);
+        if (alphaBits <= 0) {
+            return;
+        }
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        std::vector<GLfloat> alpha(static_cast<size_t>(viewport[2]) *
+                                   static_cast<size_t>(viewport[3]));
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, viewport[2], viewport[3], GL_ALPHA, GL_FLOAT, alpha.data());
+        const auto [low, high] = std::minmax_element(alpha.begin(), alpha.end());
+        if (low != alpha.end()) {
+            std::fprintf(stderr,
+                         "demo: the window has %d alpha bits; destination alpha reads %.3f to "
+                         "%.3f\n",
+                         alphaBits, *low, *high);
+        }
+    }
     void noteCatchUp(int32_t frame) {
         if (!catchUpRuns_.empty() && catchUpRuns_.back().second + 1 == frame) {
             catchUpRuns_.back().second = frame;
@@ -98,7 +124,9 @@ void printHelp() {
                 "                      before it run undrawn, as catch-up steps, before\n"
                 "                      the clock starts\n"
                 "  VEMU_LOOP_STATS=1   print frames drawn and catch-up steps at the end,\n"
-                "                      with the frames where the catch-up steps fell\n");
+                "                      with the frames where the catch-up steps fell\n"
+                "                      (and, on a visual with alpha planes, what\n"
+                "                      destination alpha reads)\n");
 }
 
 // VEMU_START_FRAME, or 0 when unset or not a frame of the show.
