@@ -16,6 +16,7 @@
 #include "demo/runtime/gl_window.h"
 #include "demo/runtime/main_loop.h"
 #include "demo/runtime/sdl_time_source.h"
+#include "demo/runtime/sound.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
 
@@ -68,11 +69,29 @@ class DemoLoopHost : public LoopHost {
                 std::fprintf(stderr, "\n");
             }
             reportDestinationAlpha();
+            reportMusicTiming();
         }
     }
     LoopStats* stats = nullptr;
 
   private:
+    // Where the music's start fell against the clock's zero: positive when
+    // the sound lags the picture. Heard is an estimate: one mixer buffer
+    // after it leaves the mixer.
+    void reportMusicTiming() const {
+        const SoundTiming sound = soundTiming();
+        if (sound.firstMixed == 0 || clock_.frequency <= 0) {
+            return;
+        }
+        const double outMs = static_cast<double>(sound.firstMixed - clock_.counterStart) * 1000.0 /
+                             static_cast<double>(clock_.frequency);
+        std::fprintf(stderr,
+                     "demo: music out %+.1f ms from the clock's zero, heard at about %+.1f ms "
+                     "(buffer %.1f ms); %lld of %lld buffers late\n",
+                     outMs, outMs + sound.bufferSeconds * 1000.0, sound.bufferSeconds * 1000.0,
+                     static_cast<long long>(sound.lateBuffers),
+                     static_cast<long long>(sound.buffersMixed));
+    }
     // On a visual with alpha planes the blends need destination alpha at 1:
     // say what the last frame drawn left there. (The back buffer: a front
     // buffer that is the window itself may keep no alpha.)
@@ -126,7 +145,8 @@ void printHelp() {
                 "  VEMU_LOOP_STATS=1   print frames drawn and catch-up steps at the end,\n"
                 "                      with the frames where the catch-up steps fell\n"
                 "                      (and, on a visual with alpha planes, what\n"
-                "                      destination alpha reads)\n");
+                "                      destination alpha reads), with when the music\n"
+                "                      came out against the clock and its late buffers\n");
 }
 
 // VEMU_START_FRAME, or 0 when unset or not a frame of the show.
@@ -175,6 +195,8 @@ int main(int argc, char** argv) {
             glFlush();
         }
     }
+    // The clock starts as the music leaves the mixer, not a buffer before.
+    waitForSoundOut(250);
     SdlTimeSource time;
     auto* clock = new FrameClock;
     startFrameClock(*clock, time);

@@ -4,6 +4,7 @@
 #include <SDL_mixer.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,20 @@ struct FSOUND_SAMPLE {
 
 namespace {
 
+// 16 ms at the show's 32000 Hz. A sound starts with the next buffer mixed and
+// is heard about a buffer later, so the buffer is what keeps the music in
+// step with a clock started as it begins; a 2048-frame buffer made it up to
+// 130 ms late.
+constexpr int kMixerBufferFrames = 512;
+
 bool deviceOpen = false;
+double bufferSeconds = 0;
+// Written by the mixer's thread, read by the main thread.
+std::atomic<int64_t> playCalled{0};
+std::atomic<int64_t> firstMixed{0};
+std::atomic<int64_t> buffersMixed{0};
+std::atomic<int64_t> lateBuffers{0};
+int64_t lastMixTicks = 0; // the mixer's thread only
 bool audioSubsystemUp = false;
 std::string lastError;
 // Every sample not yet freed: FSOUND_Close frees them, as FMOD's does, and
@@ -24,6 +38,37 @@ std::vector<FSOUND_SAMPLE*> samples;
 
 void fail(const std::string& what) {
     lastError = what + ": " + SDL_GetError();
+}
+
+// A channel effect: runs as the channel's samples are mixed, so its first
+// call is the moment the sound's first samples go out.
+void SDLCALL noteFirstMix(int, void*, int, void*) {
+    int64_t none = 0;
+    firstMixed.compare_exchange_strong(none, static_cast<int64_t>(SDL_GetPerformanceCounter()));
+}
+
+// After every buffer: counts them, and those mixed so long after the one
+// before that the device must have run out of sound.
+void SDLCALL notePostMix(void*, Uint8*, int) {
+    const auto now = static_cast<int64_t>(SDL_GetPerformanceCounter());
+    const double gap = static_cast<double>(now - lastMixTicks) /
+                       static_cast<double>(SDL_GetPerformanceFrequency());
+    if (lastMixTicks != 0 && gap > 2.0 * bufferSeconds) {
+        lateBuffers.fetch_add(1);
+    }
+    lastMixTicks = now;
+    buffersMixed.fetch_add(1);
+}
+
+// The channel FSOUND_FREE means: the first one not playing.
+int freeChannel() {
+    const int channels = Mix_AllocateChannels(-1);
+    for (int channel = 0; channel < channels; ++channel) {
+        if (Mix_Playing(channel) == 0) {
+            return channel;
+        }
+    }
+    return -1;
 }
 
 } // namespace
@@ -44,11 +89,18 @@ bool FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned) {
         audioSubsystemUp = true;
     }
     Mix_Init(MIX_INIT_OGG); // decoders loaded now, not during the first load
-    if (Mix_OpenAudio(mixrate, AUDIO_S16SYS, 2, 2048) != 0) {
+    if (Mix_OpenAudio(mixrate, AUDIO_S16SYS, 2, kMixerBufferFrames) != 0) {
         fail("can't open the audio device");
         return false;
     }
     Mix_AllocateChannels(maxsoftwarechannels);
+    int rate = mixrate;
+    Uint16 format = 0;
+    int channels = 0;
+    Mix_QuerySpec(&rate, &format, &channels); // the device may have another rate
+    bufferSeconds = static_cast<double>(kMixerBufferFrames) / rate;
+    lastMixTicks = 0;
+    Mix_SetPostMix(notePostMix, nullptr);
     deviceOpen = true;
     return true;
 }
@@ -59,6 +111,7 @@ void FSOUND_Close() {
     }
     if (deviceOpen) {
         Mix_HaltChannel(-1);
+        Mix_SetPostMix(nullptr, nullptr);
         Mix_CloseAudio();
         deviceOpen = false;
     }
@@ -133,11 +186,48 @@ int FSOUND_PlaySound(int channel, FSOUND_SAMPLE* sample) {
         lastError = "nothing to play";
         return -1;
     }
-    const int used = Mix_PlayChannel(channel, sample->chunk, sample->loop ? -1 : 0);
+    const int target = channel == FSOUND_FREE ? freeChannel() : channel;
+    if (target < 0) {
+        lastError = "no free channel";
+        return -1;
+    }
+    // The effect goes on before the sound: nothing is mixed on the channel
+    // until it plays, so its first call is the sound's first buffer. (The
+    // mixer drops it when the channel ends or halts.)
+    firstMixed = 0;
+    buffersMixed = 0;
+    lateBuffers = 0;
+    playCalled = static_cast<int64_t>(SDL_GetPerformanceCounter());
+    Mix_RegisterEffect(target, noteFirstMix, nullptr, nullptr);
+    const int used = Mix_PlayChannel(target, sample->chunk, sample->loop ? -1 : 0);
     if (used < 0) {
         fail("can't play");
     }
     return used;
+}
+
+SoundTiming soundTiming() {
+    SoundTiming timing;
+    timing.playCalled = playCalled;
+    timing.firstMixed = firstMixed;
+    timing.bufferSeconds = bufferSeconds;
+    timing.buffersMixed = buffersMixed;
+    timing.lateBuffers = lateBuffers;
+    return timing;
+}
+
+bool waitForSoundOut(int timeoutMs) {
+    if (!deviceOpen || playCalled == 0) {
+        return false;
+    }
+    const Uint64 end = SDL_GetTicks64() + static_cast<Uint64>(std::max(timeoutMs, 0));
+    while (firstMixed == 0) {
+        if (SDL_GetTicks64() >= end) {
+            return false;
+        }
+        SDL_Delay(1); // the first mix is at most a buffer away
+    }
+    return true;
 }
 
 bool FSOUND_IsPlaying(int channel) {

@@ -3,6 +3,8 @@
 // their usual names and meanings, played through SDL_mixer underneath. No
 // SDL here, so the core can call it.
 
+#include <cstdint>
+
 struct FSOUND_SAMPLE;
 
 constexpr int FSOUND_FREE = -1;      // any free channel
@@ -36,3 +38,20 @@ bool FSOUND_IsPlaying(int channel);
 
 // The last failure's text, for the one line the demo prints before it ends.
 const char* FSOUND_LastError();
+
+// When the sound of the last FSOUND_PlaySound comes out, for the frame clock
+// and the benchmarks. Times are ticks of the platform's performance counter,
+// the frame clock's own.
+struct SoundTiming {
+    int64_t playCalled = 0;   // FSOUND_PlaySound called
+    int64_t firstMixed = 0;   // its first samples left the mixer; 0 until then
+    double bufferSeconds = 0; // one mixer buffer: what the device holds ahead
+                              // of what it plays (SDL reports no latency)
+    int64_t buffersMixed = 0; // since the device opened
+    int64_t lateBuffers = 0;  // mixed over two buffers after the one before:
+                              // the device ran dry (an underrun)
+};
+SoundTiming soundTiming();
+// Waits until the last played sound's first samples have left the mixer, at
+// most timeoutMs. False if they have not (no sound, or a stalled device).
+bool waitForSoundOut(int timeoutMs);

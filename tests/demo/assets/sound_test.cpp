@@ -1,5 +1,6 @@
 #include "demo/runtime/sound.h"
 
+#include <SDL.h>
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 
@@ -69,6 +70,16 @@ TEST_F(Sound, OggLoadsWholeAndPlaysOnceOnAFreeChannel) {
     const int channel = FSOUND_PlaySound(FSOUND_FREE, sample);
     ASSERT_GE(channel, 0);
     EXPECT_TRUE(FSOUND_IsPlaying(channel));
+    // Its first samples go out with the next buffer, and a buffer is short
+    // enough to keep the sound within a frame of a clock started then.
+    ASSERT_TRUE(waitForSoundOut(2000));
+    const SoundTiming timing = soundTiming();
+    EXPECT_LE(timing.bufferSeconds, 0.020);
+    EXPECT_GE(timing.firstMixed, timing.playCalled);
+    EXPECT_LT(static_cast<double>(timing.firstMixed - timing.playCalled) /
+                  static_cast<double>(SDL_GetPerformanceFrequency()),
+              timing.bufferSeconds + 0.2)
+        << "scheduling slack aside, within a buffer";
     // The dummy device consumes in real time; once through, then silence.
     EXPECT_TRUE(stopsWithin(channel, std::chrono::seconds(5)));
     FSOUND_Sample_Free(sample);
@@ -93,6 +104,7 @@ TEST(SoundWithoutDevice, LoadBeforeInitFails) {
     FSOUND_Close();
     EXPECT_EQ(FSOUND_Sample_Load(FSOUND_UNMANAGED, "data/velda.ogg", FSOUND_NORMAL, 0, 0), nullptr);
     EXPECT_FALSE(FSOUND_Init(0, 64, 0));
+    EXPECT_FALSE(waitForSoundOut(50)) << "nothing plays: no wait for it";
 }
 
 } // namespace
