@@ -303,10 +303,13 @@ std::vector<std::string> ffmpegArguments(const Options& o, const std::string& mu
                  {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18", "-pix_fmt", "yuv420p"});
     }
     if (!musicPath.empty()) {
-        if (webm) {
-            a.insert(a.end(), {"-c:a", "libopus", "-b:a", "160k"});
-        } else {
+        // AAC starts with 1024 frames of encoder priming, which MP4's edit
+        // list hides and Matroska does not (the sound came 32 ms late):
+        // Matroska gets Opus, whose pre-skip it carries.
+        if (mp4) {
             a.insert(a.end(), {"-c:a", "aac", "-b:a", "192k"});
+        } else {
+            a.insert(a.end(), {"-c:a", "libopus", "-b:a", "160k"});
         }
     }
     if (mp4) {

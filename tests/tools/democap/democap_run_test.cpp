@@ -2,6 +2,8 @@
 // folder (empty, or with test-made music), output into a temporary folder.
 // Every run starts at frame 0, so small sizes keep these quick.
 #include <FreeImage.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -261,25 +263,48 @@ TEST_F(DemocapRun, VideoAt50FramesASecondWithTheRightCount) {
     EXPECT_EQ(probe(file, "a", "codec_type"), "");
 }
 
-TEST_F(DemocapRun, VideoCarriesTheMusicWhenThereIsSome) {
+// The sound must start with the pictures: a click at 1.4 s of the music is
+// frame 70, 0.4 s into a video of frames 50 to 124, in every container.
+TEST_F(DemocapRun, VideoCarriesTheMusicInStepWithItsFrames) {
     if (ffmpegTool("ffprobe").empty()) {
         GTEST_SKIP() << "ffmpeg is not installed";
     }
-    makeMusic();
-    const RunResult r = democap(
-        {"--package", package, "--size", "64x48", "--frames", "50-124", "--out", "clip.mkv"});
-    ASSERT_EQ(r.status, 0) << r.output;
-    const std::string file = dir.path() + "/clip.mkv";
-    const std::string video = probe(file, "v:0", "r_frame_rate,nb_read_frames");
-    EXPECT_NE(video.find("r_frame_rate=50/1"), std::string::npos) << video;
-    EXPECT_NE(video.find("nb_read_frames=75\n"), std::string::npos) << video;
-    EXPECT_NE(probe(file, "a:0", "codec_type").find("codec_type=audio"), std::string::npos);
-    // The music is cut to the pictures: 1.5 s from 1 s on.
-    const RunResult length = runProgram({ffmpegTool("ffprobe"), "-v", "error", "-show_entries",
-                                         "format=duration", "-of", "csv=p=0", file},
-                                        dir.path());
-    ASSERT_EQ(length.status, 0) << length.output;
-    EXPECT_NEAR(std::atof(length.output.c_str()), 1.5, 0.1) << length.output;
+    const RunResult music =
+        runProgram({ffmpegTool("ffmpeg"), "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "aevalsrc=if(between(t\\,1.4\\,1.45)\\,0.8*sin(2*PI*440*t)\\,0):s=32000:d=4",
+                    "-c:a", "libvorbis", "data/velda.ogg"},
+                   package);
+    ASSERT_EQ(music.status, 0) << music.output;
+    for (const char* name : {"clip.mp4", "clip.mkv", "clip.webm"}) {
+        SCOPED_TRACE(name);
+        const RunResult r =
+            democap({"--package", package, "--size", "64x48", "--frames", "50-124", "--out", name});
+        ASSERT_EQ(r.status, 0) << r.output;
+        const std::string file = dir.path() + "/" + name;
+        const std::string video = probe(file, "v:0", "r_frame_rate,nb_read_frames");
+        EXPECT_NE(video.find("r_frame_rate=50/1"), std::string::npos) << video;
+        EXPECT_NE(video.find("nb_read_frames=75\n"), std::string::npos) << video;
+        // The music is cut to the pictures: 1.5 s from 1 s on.
+        const RunResult length = runProgram({ffmpegTool("ffprobe"), "-v", "error", "-show_entries",
+                                             "format=duration", "-of", "csv=p=0", file},
+                                            dir.path());
+        ASSERT_EQ(length.status, 0) << length.output;
+        EXPECT_NEAR(std::atof(length.output.c_str()), 1.5, 0.1) << length.output;
+        const RunResult pcm = runProgram({ffmpegTool("ffmpeg"), "-v", "error", "-i", file, "-ac",
+                                          "1", "-ar", "32000", "-f", "s16le", "-y", "clip.pcm"},
+                                         dir.path());
+        ASSERT_EQ(pcm.status, 0) << pcm.output;
+        std::ifstream in(dir.path() + "/clip.pcm", std::ios::binary);
+        std::vector<int16_t> samples;
+        for (int16_t v = 0; in.read(reinterpret_cast<char*>(&v), sizeof v);) {
+            samples.push_back(v);
+        }
+        const auto loud = std::find_if(samples.begin(), samples.end(),
+                                       [](int16_t v) { return std::abs(v) > 8000; });
+        ASSERT_NE(loud, samples.end()) << "no click in the video's sound";
+        const double at = static_cast<double>(loud - samples.begin()) / 32000.0;
+        EXPECT_NEAR(at, 0.4, 0.02) << "the click is not on its frame: the sound is out of step";
+    }
 }
 
 TEST_F(DemocapRun, VideoWithoutFfmpegIsStatus1) {
