@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <set>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace democap {
@@ -103,6 +104,34 @@ std::optional<std::vector<FrameRange>> parseFrameList(const std::string& text, s
     return merged;
 }
 
+std::optional<std::pair<int, int>> namedSize(const std::string& name) {
+    static const std::pair<const char*, std::pair<int, int>> sizes[] = {{"720p", {1280, 720}},
+                                                                        {"1080p", {1920, 1080}},
+                                                                        {"1440p", {2560, 1440}},
+                                                                        {"2160p", {3840, 2160}}};
+    for (const auto& [text, size] : sizes) {
+        if (lower(name) == text) {
+            return size;
+        }
+    }
+    return std::nullopt;
+}
+
+ShowArea showArea(const Options& o) {
+    // 4:3 exactly, or asked to fill: the whole frame.
+    if (o.stretch || static_cast<int64_t>(o.width) * 3 == static_cast<int64_t>(o.height) * 4) {
+        return {0, 0, o.width, o.height};
+    }
+    int width = o.width;
+    int height = o.height;
+    if (static_cast<int64_t>(o.width) * 3 > static_cast<int64_t>(o.height) * 4) {
+        width = std::max(1, static_cast<int>(static_cast<int64_t>(o.height) * 4 / 3));
+    } else {
+        height = std::max(1, static_cast<int>(static_cast<int64_t>(o.width) * 3 / 4));
+    }
+    return {(o.width - width) / 2, (o.height - height) / 2, width, height};
+}
+
 OutputKind outputKindOf(const std::string& path) {
     const std::string name = lower(path);
     for (const char* ext : {".mp4", ".mkv", ".webm"}) {
@@ -114,14 +143,24 @@ OutputKind outputKindOf(const std::string& path) {
 }
 
 std::string usageText() {
-    return "Usage: democap [--package DIR] [--size WxH] [--frames A-B] [--every K]\n"
-           "               [--skip LIST] --out PATH\n"
+    return "Usage: democap [--package DIR] [--size WxH|NAME] [--stretch] [--samples N]\n"
+           "               [--frames A-B] [--every K] [--skip LIST] --out PATH\n"
            "Renders the show headless, frame by frame, to pictures or a video.\n"
            "\n"
            "  --package DIR  folder holding data/ (default: the current directory)\n"
-           "  --size WxH     render size (default 640x480)\n"
+           "  --size WxH     frame size (default 640x480), or a name for 16:9 video:\n"
+           "                 720p (1280x720), 1080p (1920x1080), 1440p (2560x1440),\n"
+           "                 2160p (3840x2160). The show is 4:3: in a frame of\n"
+           "                 another shape it is drawn as large as fits, centred,\n"
+           "                 with black bars (1440x1080 in 1080p)\n"
+           "  --stretch      fill the whole frame instead (the show's shapes widen)\n"
+           "  --samples N    samples per pixel: 1 (default), 2, 4 or 8; more give\n"
+           "                 smooth edges to lines and shapes, pictures stay sharp\n"
+           "                 (multisampling where the driver offers N, otherwise\n"
+           "                 drawn larger and filtered down); slower\n"
            "  --frames A-B   frames to write, 0 to 7401 (default 0-7401); earlier\n"
-           "                 frames are still run so every state is exact\n"
+           "                 frames are still run so every state is exact, but\n"
+           "                 not drawn to size, so they cost little\n"
            "  --every K      keep every K-th frame of the range: A, A+K, ...\n"
            "  --skip LIST    frames run as catch-up steps instead of drawn,\n"
            "                 e.g. 650-700,2950; no picture for those\n"
@@ -162,8 +201,15 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        static const std::set<std::string> known{"--package", "--size", "--frames",
-                                                 "--every",   "--skip", "--out"};
+        static const std::set<std::string> known{"--package", "--size", "--frames", "--every",
+                                                 "--skip",    "--out",  "--samples"};
+        if (name == "--stretch") {
+            if (value) {
+                return fail("--stretch takes no value");
+            }
+            o.stretch = true;
+            continue;
+        }
         if (known.count(name) == 0) {
             return fail("unknown option \"" + name + "\"");
         }
@@ -182,12 +228,16 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
                 return fail("--package needs a folder");
             }
             o.packageDir = v;
+        } else if (name == "--size" && namedSize(v)) {
+            std::tie(o.width, o.height) = *namedSize(v);
         } else if (name == "--size") {
             const size_t x = lower(v).find('x');
             const auto w = x == std::string::npos ? std::nullopt : parseCount(v.substr(0, x));
             const auto h = x == std::string::npos ? std::nullopt : parseCount(v.substr(x + 1));
             if (!w || !h) {
-                return fail("--size \"" + v + "\" is not WIDTHxHEIGHT, e.g. 1920x1080");
+                return fail("--size \"" + v +
+                            "\" is not WIDTHxHEIGHT (e.g. 1920x1080) nor 720p, 1080p, 1440p or "
+                            "2160p");
             }
             if (*w < 1 || *h < 1 || *w > kMaxSide || *h > kMaxSide) {
                 return fail("--size " + v + ": each side must be 1 to " + std::to_string(kMaxSide));
@@ -210,6 +260,12 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
                 return fail("--every \"" + v + "\" is not a whole number of at least 1");
             }
             o.every = static_cast<int>(*k);
+        } else if (name == "--samples") {
+            const auto n = parseCount(v);
+            if (!n || (*n != 1 && *n != 2 && *n != 4 && *n != 8)) {
+                return fail("--samples \"" + v + "\" is not 1, 2, 4 or 8");
+            }
+            o.samples = static_cast<int>(*n);
         } else if (name == "--skip") {
             std::string error;
             auto list = parseFrameList(v, error);
@@ -293,8 +349,17 @@ std::vector<std::string> ffmpegArguments(const Options& o, const std::string& mu
     if (!musicPath.empty()) {
         a.insert(a.end(), {"-map", "1:a:0"});
     }
-    // GL hands rows bottom first.
-    a.insert(a.end(), {"-vf", "vflip", "-r", std::to_string(kFramesPerSecond)});
+    // GL hands rows bottom first. RGB to YUV with the matrix players assume
+    // for the size (BT.709 from 720 lines up, BT.601 below), in video range,
+    // and all of it tagged, so nothing is left to guessing. The primaries are
+    // BT.709 at every size: the show is drawn in sRGB's.
+    const bool hd = o.width >= 1280 || o.height >= 720;
+    const std::string matrix = hd ? "bt709" : "smpte170m";
+    a.insert(a.end(), {"-vf",
+                       std::string("vflip,scale=out_color_matrix=") + (hd ? "bt709" : "bt601") +
+                           ":out_range=tv:flags=accurate_rnd+full_chroma_int,format=yuv420p",
+                       "-r", std::to_string(kFramesPerSecond), "-colorspace", matrix,
+                       "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"});
     if (webm) {
         a.insert(a.end(), {"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
                            "-row-mt", "1", "-b:v", "0", "-crf", "32", "-pix_fmt", "yuv420p"});
@@ -344,20 +409,48 @@ std::optional<std::string> findExecutable(const std::string& name, const char* p
     return std::nullopt;
 }
 
-ProgressMeter::ProgressMeter(int32_t total, bool terminal, double minIntervalSeconds)
-    : total_(std::max(total, 1)), terminal_(terminal), minInterval_(minIntervalSeconds) {}
+ProgressMeter::ProgressMeter(int32_t total, bool terminal, double minIntervalSeconds,
+                             int32_t firstWritten)
+    : total_(std::max(total, 1)), firstWritten_(std::clamp(firstWritten, 0, total_ - 1)),
+      terminal_(terminal), minInterval_(minIntervalSeconds) {}
 
-std::string ProgressMeter::line(int32_t done, int32_t frame, double elapsed) const {
-    const double percent = 100.0 * done / total_;
-    const double fps = elapsed > 0.0 ? done / elapsed : 0.0;
-    const double left = fps > 0.0 ? (total_ - done) / fps : 0.0;
-    char text[128];
-    std::snprintf(text, sizeof text, "democap: frame %5d  %5.1f%%  %7.1f fps  %s left",
-                  static_cast<int>(frame), percent, fps, formatSeconds(left).c_str());
+ProgressMeter::Phase ProgressMeter::phase(int32_t done, int32_t frame, double elapsed) {
+    if (frame < firstWritten_) {
+        return {done, firstWritten_, elapsed, true};
+    }
+    if (rangeStart_ < 0.0) {
+        rangeStart_ = lastElapsed_; // when the range's first frame began
+    }
+    return {done - firstWritten_, total_ - firstWritten_, elapsed - rangeStart_, false};
+}
+
+// Off a terminal: a line every 5 percent of the range, every 25 of the
+// run-up, which goes by fast.
+int ProgressMeter::stepOf(const Phase& p) {
+    const int steps = p.runUp ? 4 : 20;
+    return static_cast<int>(static_cast<int64_t>(p.done) * steps / std::max(p.total, 1));
+}
+
+std::string ProgressMeter::line(const Phase& p, int32_t frame) const {
+    const double percent = 100.0 * p.done / std::max(p.total, 1);
+    const double fps = p.seconds > 0.0 ? p.done / p.seconds : 0.0;
+    const double left = fps > 0.0 ? (p.total - p.done) / fps : 0.0;
+    char text[160];
+    if (p.runUp) {
+        std::snprintf(text, sizeof text,
+                      "democap: frame %5d  run-up %5.1f%%  %7.1f fps  %s to frame %d",
+                      static_cast<int>(frame), percent, fps, formatSeconds(left).c_str(),
+                      static_cast<int>(firstWritten_));
+    } else {
+        std::snprintf(text, sizeof text, "democap: frame %5d  %5.1f%%  %7.1f fps  %s left",
+                      static_cast<int>(frame), percent, fps, formatSeconds(left).c_str());
+    }
     return text;
 }
 
 std::optional<std::string> ProgressMeter::update(int32_t done, int32_t frame, double elapsed) {
+    const Phase p = phase(done, frame, elapsed);
+    lastElapsed_ = elapsed;
     if (terminal_) {
         if (anyShown_ && elapsed - lastShown_ < minInterval_ && done < total_) {
             return std::nullopt;
@@ -365,24 +458,29 @@ std::optional<std::string> ProgressMeter::update(int32_t done, int32_t frame, do
         anyShown_ = true;
         lastShown_ = elapsed;
         // Pad so a shorter line wipes out the end of a longer one.
-        return std::string("\r").append(line(done, frame, elapsed)).append("   ");
+        return std::string("\r").append(line(p, frame)).append("   ");
     }
-    const int step = static_cast<int>(static_cast<int64_t>(done) * 20 / total_);
+    if (p.runUp != lastStepRunUp_) {
+        lastStepRunUp_ = p.runUp;
+        lastStep_ = -1; // each part has its own steps
+    }
+    const int step = stepOf(p);
     if (step <= lastStep_) {
         return std::nullopt;
     }
     lastStep_ = step;
     anyShown_ = true;
-    return line(done, frame, elapsed) + "\n";
+    return line(p, frame) + "\n";
 }
 
 std::string ProgressMeter::finish(int32_t done, int32_t frame, double elapsed) {
+    const Phase p = phase(done, frame, elapsed);
     if (terminal_) {
-        return std::string("\r").append(line(done, frame, elapsed)).append("   \n");
+        return std::string("\r").append(line(p, frame)).append("   \n");
     }
-    const int step = static_cast<int>(static_cast<int64_t>(done) * 20 / total_);
-    if (step > lastStep_) {
-        return line(done, frame, elapsed) + "\n";
+    const int step = stepOf(p);
+    if (step > lastStep_ || p.runUp != lastStepRunUp_) {
+        return line(p, frame) + "\n";
     }
     return "";
 }

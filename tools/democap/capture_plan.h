@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace democap {
@@ -25,6 +26,8 @@ struct Options {
     std::string packageDir = ".";
     int width = 640;
     int height = 480;
+    bool stretch = false; // fill a frame that is not 4:3 instead of bars
+    int samples = 1;      // per pixel: 1, 2, 4 or 8
     FrameRange frames{0, kLastShownFrame};
     int every = 1;
     std::vector<FrameRange> skip; // sorted, overlaps and neighbours merged
@@ -46,6 +49,21 @@ std::string usageText();
 // "650-700,2950": ranges and single frames within 0 to kLastShownFrame.
 // Returns the merged, sorted list, or nothing with error set.
 std::optional<std::vector<FrameRange>> parseFrameList(const std::string& text, std::string& error);
+
+// Where the show is drawn in the frame: the whole frame when it is 4:3 or
+// stretched, otherwise the largest 4:3 area that fits, centred between black
+// bars. In pixels, from the bottom left, as GL counts.
+struct ShowArea {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const ShowArea&) const = default;
+};
+ShowArea showArea(const Options& options);
+
+// "720p" and the like, as WxH; nothing for any other name.
+std::optional<std::pair<int, int>> namedSize(const std::string& name);
 
 // Video when the name ends in .mp4, .mkv or .webm (any case), else a folder.
 OutputKind outputKindOf(const std::string& path);
@@ -89,10 +107,13 @@ std::vector<std::string> ffmpegArguments(const Options& options, const std::stri
 std::optional<std::string> findExecutable(const std::string& name, const char* pathList);
 
 // The progress line: in place on a terminal (at most every
-// minIntervalSeconds), otherwise one plain line per 5 percent.
+// minIntervalSeconds), otherwise one plain line per 5 percent. The run-up
+// to the first frame written (frames run but not read, far cheaper) and the
+// written range each get their own rate and time left.
 class ProgressMeter {
   public:
-    ProgressMeter(int32_t total, bool terminal, double minIntervalSeconds = 0.25);
+    ProgressMeter(int32_t total, bool terminal, double minIntervalSeconds = 0.25,
+                  int32_t firstWritten = 0);
     // After each frame run: done frames so far. The text to write to
     // stderr, or nothing.
     std::optional<std::string> update(int32_t done, int32_t frame, double elapsedSeconds);
@@ -100,12 +121,25 @@ class ProgressMeter {
     std::string finish(int32_t done, int32_t frame, double elapsedSeconds);
 
   private:
-    std::string line(int32_t done, int32_t frame, double elapsedSeconds) const;
+    // The part a frame belongs to: the run-up or the written range.
+    struct Phase {
+        int32_t done;
+        int32_t total;
+        double seconds;
+        bool runUp;
+    };
+    Phase phase(int32_t done, int32_t frame, double elapsedSeconds);
+    std::string line(const Phase& phase, int32_t frame) const;
+    static int stepOf(const Phase& phase);
     int32_t total_;
+    int32_t firstWritten_;
     bool terminal_;
     double minInterval_;
+    double rangeStart_ = -1.0; // elapsed seconds when the range's first frame began
+    double lastElapsed_ = 0.0;
     double lastShown_ = -1.0;
     int lastStep_ = -1; // last 5 percent step printed
+    bool lastStepRunUp_ = false;
     bool anyShown_ = false;
 };
 

@@ -3,6 +3,7 @@
 // with no clock: every frame is drawn, as on a machine fast enough to never
 // need a catch-up step, unless --skip asks for catch-up steps.
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <SDL.h>
 #include <chrono>
 #include <cstdio>
@@ -93,14 +94,20 @@ class OffscreenGl {
         }
         return true;
     }
-    void swap() { SDL_GL_SwapWindow(window_); }
-    ~OffscreenGl() {
+    // Gives up the window and context, to open again at another size.
+    void close() {
         if (context_ != nullptr) {
             SDL_GL_DeleteContext(context_);
+            context_ = nullptr;
         }
         if (window_ != nullptr) {
             SDL_DestroyWindow(window_);
+            window_ = nullptr;
         }
+    }
+    void swap() { SDL_GL_SwapWindow(window_); }
+    ~OffscreenGl() {
+        close();
         if (sdlUp_) {
             SDL_Quit();
         }
@@ -112,11 +119,160 @@ class OffscreenGl {
     SDL_GLContext context_ = nullptr;
 };
 
+// A multisampled framebuffer the frames are drawn into, resolved into the
+// back buffer before each read. Its colour has no alpha, so destination
+// alpha reads 1 as the scenes expect.
+class MultisampleTarget {
+  public:
+    // False where the driver has no framebuffer of at least `samples`.
+    bool make(int width, int height, int samples) {
+        if (!load()) {
+            return false;
+        }
+        width_ = width;
+        height_ = height;
+        gl_.genFramebuffers(1, &framebuffer_);
+        gl_.bindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        gl_.genRenderbuffers(2, renderbuffers_);
+        gl_.bindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
+        gl_.renderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGB8, width, height);
+        gl_.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER,
+                                    renderbuffers_[0]);
+        gl_.getRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &samples_);
+        gl_.bindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
+        gl_.renderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_DEPTH_COMPONENT24, width,
+                                           height);
+        gl_.framebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER,
+                                    renderbuffers_[1]);
+        const bool complete = gl_.checkFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        if (!complete || samples_ < samples) {
+            release();
+            return false;
+        }
+        return true;
+    }
+    int samples() const { return samples_; }
+    // Into the back buffer, where the read-back looks; then drawing goes on
+    // in the multisampled one.
+    void resolve() {
+        gl_.bindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+        gl_.bindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        gl_.blitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT,
+                            GL_NEAREST);
+        gl_.bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    }
+    void drawHere() { gl_.bindFramebuffer(GL_FRAMEBUFFER, framebuffer_); }
+    ~MultisampleTarget() { release(); }
+
+  private:
+    struct Functions {
+        PFNGLGENFRAMEBUFFERSPROC genFramebuffers;
+        PFNGLBINDFRAMEBUFFERPROC bindFramebuffer;
+        PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers;
+        PFNGLGENRENDERBUFFERSPROC genRenderbuffers;
+        PFNGLBINDRENDERBUFFERPROC bindRenderbuffer;
+        PFNGLDELETERENDERBUFFERSPROC deleteRenderbuffers;
+        PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC renderbufferStorageMultisample;
+        PFNGLFRAMEBUFFERRENDERBUFFERPROC framebufferRenderbuffer;
+        PFNGLGETRENDERBUFFERPARAMETERIVPROC getRenderbufferParameteriv;
+        PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus;
+        PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
+    };
+    template <typename F> static bool find(F& function, const char* name) {
+        function = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
+        return function != nullptr;
+    }
+    bool load() {
+        return find(gl_.genFramebuffers, "glGenFramebuffers") &&
+               find(gl_.bindFramebuffer, "glBindFramebuffer") &&
+               find(gl_.deleteFramebuffers, "glDeleteFramebuffers") &&
+               find(gl_.genRenderbuffers, "glGenRenderbuffers") &&
+               find(gl_.bindRenderbuffer, "glBindRenderbuffer") &&
+               find(gl_.deleteRenderbuffers, "glDeleteRenderbuffers") &&
+               find(gl_.renderbufferStorageMultisample, "glRenderbufferStorageMultisample") &&
+               find(gl_.framebufferRenderbuffer, "glFramebufferRenderbuffer") &&
+               find(gl_.getRenderbufferParameteriv, "glGetRenderbufferParameteriv") &&
+               find(gl_.checkFramebufferStatus, "glCheckFramebufferStatus") &&
+               find(gl_.blitFramebuffer, "glBlitFramebuffer");
+    }
+    void release() {
+        if (framebuffer_ != 0) {
+            gl_.bindFramebuffer(GL_FRAMEBUFFER, 0);
+            gl_.deleteFramebuffers(1, &framebuffer_);
+            gl_.deleteRenderbuffers(2, renderbuffers_);
+            framebuffer_ = 0;
+        }
+    }
+    Functions gl_{};
+    GLuint framebuffer_ = 0;
+    GLuint renderbuffers_[2] = {0, 0};
+    GLint samples_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+// Wide lines keep their width in the final picture when the frame is drawn
+// larger and filtered down: the scenes' glLineWidth calls are routed here at
+// link time (--wrap=glLineWidth) and scaled.
+float lineScale = 1.0f;
+
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The size each frame is drawn at and how: the show's area, times the
+// supersampling factor where the driver has no multisampling for N.
+struct RenderSetup {
+    ShowArea area;
+    int factor = 1;  // draw factor x factor pixels for each one written
+    int samples = 1; // multisampling, in the target
+};
+
+bool openForSamples(OffscreenGl& gl, MultisampleTarget& target, const Options& options,
+                    RenderSetup& setup, std::string& error) {
+    setup.area = showArea(options);
+    if (!gl.open(setup.area.width, setup.area.height, error)) {
+        return false;
+    }
+    if (options.samples == 1) {
+        return true;
+    }
+    if (target.make(setup.area.width, setup.area.height, options.samples)) {
+        setup.samples = target.samples();
+        if (setup.samples != options.samples) {
+            std::fprintf(stderr, "democap: %d samples per pixel (the driver's nearest to %d)\n",
+                         setup.samples, options.samples);
+        }
+        return true;
+    }
+    // Supersampling: the smallest square of samples holding N.
+    setup.factor = 2;
+    while (setup.factor * setup.factor < options.samples) {
+        ++setup.factor;
+    }
+    gl.close();
+    if (!gl.open(setup.area.width * setup.factor, setup.area.height * setup.factor, error)) {
+        return false;
+    }
+    lineScale = static_cast<float>(setup.factor);
+    std::fprintf(stderr,
+                 "democap: the driver has no %d-sample framebuffer; drawing %dx%d and filtering "
+                 "down\n",
+                 options.samples, setup.area.width * setup.factor,
+                 setup.area.height * setup.factor);
+    return true;
+}
+
 } // namespace
+
+extern "C" {
+void __real_glLineWidth(GLfloat width);
+void __wrap_glLineWidth(GLfloat width) {
+    __real_glLineWidth(width * lineScale);
+}
+}
 
 int main(int argc, char** argv) {
     const ParseResult parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
@@ -155,10 +311,14 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     OffscreenGl gl;
-    if (!gl.open(options.width, options.height, error)) {
+    MultisampleTarget target;
+    RenderSetup setup;
+    if (!openForSamples(gl, target, options, setup, error)) {
         return fail(error);
     }
-    resizeViewport(options.width, options.height);
+    const int drawWidth = setup.area.width * setup.factor;
+    const int drawHeight = setup.area.height * setup.factor;
+    resizeViewport(drawWidth, drawHeight);
 
     auto state = std::make_unique<DemoState>();
     StartupHooks hooks;
@@ -197,35 +357,63 @@ int main(int argc, char** argv) {
         pngs = std::make_unique<PngSink>(options.out, options.width, options.height);
     }
 
-    ProgressMeter progress(plan.framesToRun(), isatty(STDERR_FILENO) != 0);
+    ProgressMeter progress(plan.framesToRun(), isatty(STDERR_FILENO) != 0, 0.25,
+                           options.frames.first);
+    // Frames before the range still run as drawn frames, as the scenes'
+    // state needs, but on one pixel: nothing reads them, so they cost their
+    // vertices only. Every frame starts with a clear, so none depends on
+    // the pixels of the one before.
+    const int32_t firstFrame = options.frames.first;
+    if (firstFrame > 0) {
+        glViewport(0, 0, 1, 1);
+        glScissor(0, 0, 1, 1); // the clears too
+        glEnable(GL_SCISSOR_TEST);
+    }
+    std::vector<uint8_t> drawn; // the drawn picture, before filtering down
     const auto start = std::chrono::steady_clock::now();
     int32_t written = 0;
     int32_t lastRun = -1;
     bool ok = true;
     while (true) {
         const int32_t frame = state->frameCounter;
+        if (frame == firstFrame && firstFrame > 0) {
+            glDisable(GL_SCISSOR_TEST);
+            glViewport(0, 0, drawWidth, drawHeight);
+        }
         const bool skip = plan.skipped(frame);
         if (runTimelineFrame(*state, skip) == TimelineStep::ShowEnded) {
             break; // frame 7402: drawn but never shown
         }
         lastRun = frame;
-        if (!skip) {
+        if (!skip && frame < firstFrame) {
+            if (frame % 50 == 0) {
+                glFlush(); // with no swap the driver would queue them all
+            }
+        } else if (!skip) {
             if (plan.kept(frame)) {
+                if (setup.samples > 1) {
+                    target.resolve();
+                }
                 // Read the back buffer before the swap leaves it undefined.
                 if (video) {
-                    readFrameRows(rows, options.width, options.height);
+                    readShowFrame(rows, options.width, options.height, setup.area, setup.factor,
+                                  drawn);
                 } else {
                     std::vector<uint8_t>* picture = pngs->acquire();
                     if (picture == nullptr) {
                         ok = false;
                         break;
                     }
-                    readFrameRows(*picture, options.width, options.height);
+                    readShowFrame(*picture, options.width, options.height, setup.area, setup.factor,
+                                  drawn);
                     pngs->submit(picture, frame);
                     ++written;
                 }
             }
             gl.swap();
+            if (setup.samples > 1) {
+                target.drawHere();
+            }
         }
         if (video && plan.onGrid(frame)) {
             // A skipped frame leaves the previous picture on screen.

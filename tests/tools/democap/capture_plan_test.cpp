@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include <tuple>
 
 #include "process_runner.h"
 
@@ -92,6 +94,31 @@ TEST(DemocapArguments, BadArgumentsSayWhatIsWrong) {
     expectError({"--every", "-2", "--out", "o"}, "--every");
     expectError({"--every", "2.5", "--out", "o"}, "--every");
     expectError({"--package", "", "--out", "o"}, "--package");
+    expectError({"--size", "4k", "--out", "o"}, "1080p");
+    expectError({"--samples", "3", "--out", "o"}, "1, 2, 4 or 8");
+    expectError({"--samples", "16", "--out", "o"}, "1, 2, 4 or 8");
+    expectError({"--stretch=yes", "--out", "o"}, "no value");
+}
+
+// The show is 4:3: other frames get it as large as fits, centred.
+TEST(DemocapArguments, NamedSizesAndWhereTheShowGoes) {
+    auto areaFor = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--out", "o"});
+        const ParseResult r = parseArguments(args);
+        EXPECT_EQ(r.status, ParseResult::Status::Run) << r.error;
+        return std::tuple{r.options.width, r.options.height, showArea(r.options)};
+    };
+    EXPECT_EQ(areaFor({"--size", "1080p"}), std::tuple(1920, 1080, ShowArea{240, 0, 1440, 1080}));
+    EXPECT_EQ(areaFor({"--size", "2160P"}), std::tuple(3840, 2160, ShowArea{480, 0, 2880, 2160}));
+    EXPECT_EQ(areaFor({"--size", "720p"}), std::tuple(1280, 720, ShowArea{160, 0, 960, 720}));
+    EXPECT_EQ(areaFor({"--size=1440p"}), std::tuple(2560, 1440, ShowArea{320, 0, 1920, 1440}));
+    EXPECT_EQ(areaFor({"--size", "800x600"}), std::tuple(800, 600, ShowArea{0, 0, 800, 600}));
+    // Taller than 4:3: bars above and below.
+    EXPECT_EQ(areaFor({"--size", "1000x1000"}),
+              std::tuple(1000, 1000, ShowArea{0, 125, 1000, 750}));
+    EXPECT_EQ(areaFor({"--size", "1080p", "--stretch"}),
+              std::tuple(1920, 1080, ShowArea{0, 0, 1920, 1080}));
+    EXPECT_EQ(areaFor({"--size", "1x1"}), std::tuple(1, 1, ShowArea{0, 0, 1, 1}));
 }
 
 TEST(DemocapArguments, FrameRangesMustBeInTheShowAndForwards) {
@@ -219,11 +246,17 @@ TEST(DemocapFfmpeg, VideoOnlyAt50FramesASecond) {
     EXPECT_EQ(args.back(), "/tmp/x.mp4");
     EXPECT_TRUE(has(args, {"-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "320x240"}));
     EXPECT_TRUE(has(args, {"-framerate", "50/1", "-i", "pipe:0"}));
-    EXPECT_TRUE(has(args, {"-vf", "vflip", "-r", "50"}));
+    EXPECT_TRUE(has(args, {"-r", "50"}));
     EXPECT_TRUE(has(args, {"-c:v", "libx264", "-preset", "veryfast"}));
     EXPECT_TRUE(has(args, {"-pix_fmt", "yuv420p"}));
     EXPECT_FALSE(has(args, {"-map", "1:a:0"}));
     EXPECT_FALSE(has(args, {"-c:a"}));
+    // Players take SD for BT.601 and HD for BT.709: convert and tag to match.
+    EXPECT_TRUE(has(args, {"-colorspace", "smpte170m"}));
+    o.width = 1280;
+    o.height = 720;
+    EXPECT_TRUE(has(ffmpegArguments(o, ""), {"-colorspace", "bt709", "-color_primaries", "bt709",
+                                             "-color_trc", "bt709", "-color_range", "tv"}));
 }
 
 TEST(DemocapFfmpeg, MusicStartsAtTheFirstFrameAndLastsAsLongAsThePictures) {
@@ -277,6 +310,28 @@ TEST(DemocapProgress, PlainLinesEveryFivePercentOffATerminal) {
     EXPECT_NE(last.find("100.0 fps"), std::string::npos) << last;
     EXPECT_NE(last.find("0:00 left"), std::string::npos) << last;
     EXPECT_EQ(meter.finish(1000, 999, 10.0), ""); // 100 percent already said
+}
+
+// The run-up to --frames goes by fast and says so; the range's rate and time
+// left come from the range's frames alone.
+TEST(DemocapProgress, RunUpAndRangeEachHaveTheirRate) {
+    ProgressMeter meter(7402, false, 0.25, 7000);
+    std::vector<std::string> lines;
+    for (int32_t done = 1; done <= 7101; ++done) {
+        // 7000 frames in 1 s, then 10 frames a second.
+        const double elapsed = done <= 7000 ? done / 7000.0 : 1.0 + (done - 7000) / 10.0;
+        if (auto text = meter.update(done, done - 1, elapsed)) {
+            lines.push_back(*text);
+        }
+    }
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_NE(lines[0].find("run-up"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[3].find("7000.0 fps"), std::string::npos) << lines[3];
+    EXPECT_NE(lines[3].find("to frame 7000"), std::string::npos) << lines[3];
+    const std::string& last = lines.back();
+    EXPECT_EQ(last.find("run-up"), std::string::npos) << last;
+    EXPECT_NE(last.find("10.0 fps"), std::string::npos) << last;
+    EXPECT_NE(last.find("0:30 left"), std::string::npos) << last; // 301 frames at 10 a second
 }
 
 TEST(DemocapProgress, InPlaceOnATerminalAtMostFourTimesASecond) {

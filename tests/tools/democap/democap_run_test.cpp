@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <utility>
 
 #include "process_runner.h"
 #include "tools/democap/capture_plan.h"
@@ -54,6 +55,51 @@ class DemocapRun : public ::testing::Test {
         }
         FreeImage_Unload(bitmap);
         return most;
+    }
+
+    // A PNG democap wrote, as tight RGB rows, top row first.
+    struct Rgb {
+        int width = 0;
+        int height = 0;
+        std::vector<uint8_t> bytes;
+        const uint8_t* at(int x, int y) const {
+            return bytes.data() + (static_cast<size_t>(y) * width + x) * 3;
+        }
+    };
+    static Rgb load(const std::string& file) {
+        Rgb picture;
+        FIBITMAP* bitmap = FreeImage_Load(FIF_PNG, file.c_str(), 0);
+        EXPECT_NE(bitmap, nullptr) << file;
+        if (bitmap == nullptr) {
+            return picture;
+        }
+        picture.width = static_cast<int>(FreeImage_GetWidth(bitmap));
+        picture.height = static_cast<int>(FreeImage_GetHeight(bitmap));
+        for (int y = picture.height - 1; y >= 0; --y) {
+            const BYTE* row = FreeImage_GetScanLine(bitmap, y);
+            for (int x = 0; x < picture.width; ++x) { // stored BGR
+                picture.bytes.insert(picture.bytes.end(),
+                                     {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+            }
+        }
+        FreeImage_Unload(bitmap);
+        return picture;
+    }
+    // Largest and mean channel difference over the same size; 999 otherwise.
+    static std::pair<int, double> difference(const Rgb& a, const Rgb& b) {
+        if (a.width != b.width || a.height != b.height || a.bytes.empty()) {
+            ADD_FAILURE() << "sizes differ: " << a.width << "x" << a.height << " and " << b.width
+                          << "x" << b.height;
+            return {999, 999.0};
+        }
+        int worst = 0;
+        double sum = 0.0;
+        for (size_t i = 0; i < a.bytes.size(); ++i) {
+            const int d = std::abs(int(a.bytes[i]) - int(b.bytes[i]));
+            worst = std::max(worst, d);
+            sum += d;
+        }
+        return {worst, sum / static_cast<double>(a.bytes.size())};
     }
 
     // A 4-second tone as the show's music.
@@ -148,20 +194,113 @@ TEST_F(DemocapRun, AlphaPlanesChangeNoPixel) {
     ASSERT_EQ(shots.size(), 8u);
     for (const std::string& name : shots) {
         SCOPED_TRACE(name);
-        FIBITMAP* x = FreeImage_Load(FIF_PNG, (dir.path() + "/alpha/" + name).c_str(), 0);
-        FIBITMAP* y = FreeImage_Load(FIF_PNG, (dir.path() + "/plain/" + name).c_str(), 0);
-        ASSERT_TRUE(x != nullptr && y != nullptr);
-        int worst = 0;
-        for (unsigned row = 0; row < 120; ++row) {
-            const BYTE* p = FreeImage_GetScanLine(x, static_cast<int>(row));
-            const BYTE* q = FreeImage_GetScanLine(y, static_cast<int>(row));
-            for (unsigned i = 0; i < 160 * 3; ++i) {
-                worst = std::max(worst, std::abs(int(p[i]) - int(q[i])));
+        EXPECT_LE(
+            difference(load(dir.path() + "/alpha/" + name), load(dir.path() + "/plain/" + name))
+                .first,
+            2)
+            << "with alpha planes";
+    }
+}
+
+// Frames before --frames run on one pixel; the frames written must be those
+// of a run that drew everything: ranges starting in every scene, on a flip
+// frame (620), in the first spark frames of the craft (4010).
+TEST_F(DemocapRun, PartialCapturesEqualTheWholeRun) {
+    const std::vector<std::string> common = {"--package", VEMU_PACKAGE_DIR, "--size",
+                                             "64x48",     "--every",        "5"};
+    auto whole = common;
+    whole.insert(whole.end(), {"--frames", "0-7205", "--out", "whole"});
+    const RunResult w = democap(whole);
+    ASSERT_EQ(w.status, 0) << w.output;
+    for (int first : {300, 620, 1100, 1700, 1750, 1900, 2500, 3225, 4010, 4900, 5600, 6500, 7200}) {
+        SCOPED_TRACE(first);
+        const std::string out = "part" + std::to_string(first);
+        auto part = common;
+        part.insert(
+            part.end(),
+            {"--frames", std::to_string(first) + "-" + std::to_string(first + 5), "--out", out});
+        const RunResult r = democap(part);
+        ASSERT_EQ(r.status, 0) << r.output;
+        const auto shots = pictures(dir.path() + "/" + out);
+        ASSERT_EQ(shots.size(), 2u);
+        for (const std::string& name : shots) {
+            EXPECT_LE(difference(load(dir.path() + "/" + out + "/" + name),
+                                 load(dir.path() + "/whole/" + name))
+                          .first,
+                      2)
+                << name;
+        }
+    }
+}
+
+// A 16:9 frame holds the 4:3 show between black bars, drawn as it is at
+// 4:3; --stretch fills the frame.
+TEST_F(DemocapRun, WideFramesKeepTheShowsShape) {
+    for (const char* size : {"160x90", "120x90"}) {
+        const RunResult r = democap({"--package", VEMU_PACKAGE_DIR, "--size", size, "--frames",
+                                     "1100-1100", "--out", size});
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+    const RunResult r = democap({"--package", VEMU_PACKAGE_DIR, "--size", "160x90", "--stretch",
+                                 "--frames", "1100-1100", "--out", "stretched"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    const Rgb wide = load(dir.path() + "/160x90/frame_01100.png");
+    const Rgb narrow = load(dir.path() + "/120x90/frame_01100.png");
+    const Rgb stretched = load(dir.path() + "/stretched/frame_01100.png");
+    ASSERT_EQ(wide.width, 160);
+    int barBrightest = 0;
+    int stretchedEdge = 0;
+    Rgb inside{120, 90, {}};
+    for (int y = 0; y < 90; ++y) {
+        for (int x = 0; x < 160; ++x) {
+            const bool bar = x < 20 || x >= 140;
+            for (int c = 0; c < 3; ++c) {
+                if (bar) {
+                    barBrightest = std::max(barBrightest, int(wide.at(x, y)[c]));
+                    stretchedEdge = std::max(stretchedEdge, int(stretched.at(x, y)[c]));
+                } else {
+                    inside.bytes.push_back(wide.at(x, y)[c]);
+                }
             }
         }
-        EXPECT_LE(worst, 2) << "with alpha planes";
-        FreeImage_Unload(x);
-        FreeImage_Unload(y);
+    }
+    EXPECT_EQ(barBrightest, 0) << "the bars are black";
+    EXPECT_LE(difference(inside, narrow).first, 2) << "between the bars: the 4:3 frame itself";
+    EXPECT_GT(stretchedEdge, 40) << "stretched, the hall reaches the frame's sides";
+}
+
+// More samples smooth the craft's edges: pixels that are part blue, part
+// background along its wings, where one sample gives a staircase. Pictures
+// stay as they are. 4 is multisampling; 8 is drawing 3x3 larger and filtering
+// down, as llvmpipe has no 8-sample framebuffer.
+TEST_F(DemocapRun, SamplesSmoothEdgesAndKeepPicturesSharp) {
+    for (const char* samples : {"1", "4", "8"}) {
+        for (const char* frame : {"2500-2500", "4400-4400"}) {
+            const RunResult r =
+                democap({"--package", VEMU_PACKAGE_DIR, "--size", "320x240", "--samples", samples,
+                         "--frames", frame, "--out", std::string("s") + samples});
+            ASSERT_EQ(r.status, 0) << r.output;
+        }
+    }
+    auto edgeBlends = [](const Rgb& picture) {
+        int count = 0;
+        for (size_t i = 0; i < picture.bytes.size(); i += 3) {
+            const uint8_t* p = picture.bytes.data() + i;
+            count += p[2] > 60 && p[2] < 200 && p[0] < 25 && p[1] < 25 ? 1 : 0;
+        }
+        return count;
+    };
+    const int one = edgeBlends(load(dir.path() + "/s1/frame_04400.png"));
+    for (const char* samples : {"s4", "s8"}) {
+        SCOPED_TRACE(samples);
+        const std::string folder = dir.path() + "/" + samples;
+        EXPECT_GT(edgeBlends(load(folder + "/frame_04400.png")), one * 5 / 4)
+            << "edge pixels blended: " << one << " with one sample";
+        EXPECT_LT(
+            difference(load(folder + "/frame_02500.png"), load(dir.path() + "/s1/frame_02500.png"))
+                .second,
+            3.0)
+            << "the ties' pictures";
     }
 }
 
@@ -304,6 +443,57 @@ TEST_F(DemocapRun, VideoCarriesTheMusicInStepWithItsFrames) {
         ASSERT_NE(loud, samples.end()) << "no click in the video's sound";
         const double at = static_cast<double>(loud - samples.begin()) / 32000.0;
         EXPECT_NEAR(at, 0.4, 0.02) << "the click is not on its frame: the sound is out of step";
+    }
+}
+
+// A video frame decoded back the way players do, by its tags, shows the
+// colours of the PNG of the same frame, closer than with the other matrix:
+// SD and HD take different ones, and players assume BT.709 for HD.
+TEST_F(DemocapRun, VideoColoursAreTheFramesColours) {
+    if (ffmpegTool("ffprobe").empty()) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    struct Case {
+        const char* size;
+        const char* tag;
+        const char* otherMatrix;
+    };
+    for (const Case& c :
+         {Case{"640x480", "smpte170m", "bt709"}, Case{"1280x720", "bt709", "bt601"}}) {
+        SCOPED_TRACE(c.size);
+        const std::string name = std::string("clip") + c.size;
+        for (const std::string& out : {name + ".mp4", name}) {
+            const RunResult r = democap({"--package", VEMU_PACKAGE_DIR, "--size", c.size,
+                                         "--frames", "1100-1101", "--out", out});
+            ASSERT_EQ(r.status, 0) << r.output;
+        }
+        const std::string tags = probe(dir.path() + "/" + name + ".mp4", "v:0",
+                                       "color_space,color_primaries,color_transfer,color_range");
+        EXPECT_NE(tags.find(std::string("color_space=") + c.tag), std::string::npos) << tags;
+        EXPECT_NE(tags.find("color_range=tv"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("color_primaries=bt709"), std::string::npos) << tags;
+        // Decoded to raw RGB: a PNG would carry a gamma chunk for the tagged
+        // transfer, which PNG readers apply.
+        auto decodedDifference = [&](const std::vector<std::string>& filter) {
+            std::vector<std::string> args = {ffmpegTool("ffmpeg"), "-v",        "error", "-y", "-i",
+                                             name + ".mp4",        "-frames:v", "1"};
+            args.insert(args.end(), filter.begin(), filter.end());
+            args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "rgb24", "decoded.rgb"});
+            const RunResult decoded = runProgram(args, dir.path());
+            EXPECT_EQ(decoded.status, 0) << decoded.output;
+            const Rgb png = load(dir.path() + "/" + name + "/frame_01100.png");
+            Rgb raw{png.width, png.height, {}};
+            std::ifstream in(dir.path() + "/decoded.rgb", std::ios::binary);
+            raw.bytes.assign(std::istreambuf_iterator<char>(in), {});
+            return difference(raw, png).second;
+        };
+        const double byTags = decodedDifference({});
+        const double byOther = decodedDifference(
+            {"-vf", std::string("scale=in_color_matrix=") + c.otherMatrix + ":in_range=tv"});
+        // 4:2:0 chroma at CRF 18 leaves about 2 to 3 levels on this busy frame.
+        EXPECT_LT(byTags, 3.5);
+        EXPECT_LT(byTags, byOther * 0.9)
+            << "decoded by its tags " << byTags << " levels off, with the other matrix " << byOther;
     }
 }
 
