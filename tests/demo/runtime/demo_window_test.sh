@@ -59,6 +59,21 @@ start_demo() {
   demo_pid=$!
 }
 
+# Starts the demo and waits for its window: sets win, or fails (saying
+# what the demo said) and returns 1. Usage: open_demo LABEL [ARGS...]
+open_demo() {
+  local label=$1
+  shift
+  start_demo "$@"
+  win=$(wait_window Vemu)
+  if [ -z "$win" ]; then
+    fail "$label: no Vemu window"
+    sed 's/^/   demo: /' "$work/stderr" >&2
+    kill -9 "$demo_pid" 2>/dev/null
+    return 1
+  fi
+}
+
 # Waits for the demo to end, 90 s at most; sets status (or "hung"). (The
 # sanitizer build takes some 27 s to run up to frame 7300 and play to the
 # end; a loaded machine more.)
@@ -91,13 +106,7 @@ hold_escape() {
 }
 
 echo "== windowed: 640x480, paced at 50 frames per second, Escape ends with 0"
-start_demo
-win=$(wait_window Vemu)
-if [ -z "$win" ]; then
-  fail "no Vemu window"
-  sed 's/^/   demo: /' "$work/stderr" >&2
-  kill -9 "$demo_pid" 2>/dev/null
-else
+if open_demo windowed; then
   geometry=$(xdotool getwindowgeometry "$win" | awk '/Geometry:/ {print $2}')
   [ "$geometry" = "640x480" ] || fail "window is $geometry, not 640x480"
   sleep 4
@@ -118,13 +127,7 @@ fi
 check_screen Escape
 
 echo "== windowed: a window close ends with 0"
-start_demo 0
-win=$(wait_window Vemu)
-if [ -z "$win" ]; then
-  fail "no Vemu window"
-  sed 's/^/   demo: /' "$work/stderr" >&2
-  kill -9 "$demo_pid" 2>/dev/null
-else
+if open_demo "window close" 0; then
   sleep 1
   "$x11_close" "$win"
   wait_demo
@@ -153,12 +156,8 @@ alpha_visual=$(glxinfo 2>/dev/null | awk '$1 ~ /^0x/ && $8 == "y" && $13 >= 8 &&
 if [ -z "$alpha_visual" ]; then
   fail "glxinfo lists no double-buffered visual with alpha planes"
 else
-  SDL_VIDEO_X11_WINDOW_VISUALID=$alpha_visual VEMU_START_FRAME=1100 start_demo 0
-  win=$(wait_window Vemu)
-  if [ -z "$win" ]; then
-    fail "no Vemu window on visual $alpha_visual"
-    kill -9 "$demo_pid" 2>/dev/null
-  else
+  if SDL_VIDEO_X11_WINDOW_VISUALID=$alpha_visual VEMU_START_FRAME=1100 \
+    open_demo "visual $alpha_visual" 0; then
     sleep 3
     "$x11_close" "$win"
     wait_demo
@@ -252,12 +251,8 @@ for _ in $(seq 200); do
   sleep 0.1
 done
 wmctrl -m >/dev/null 2>&1 || fail "no window manager (openbox did not start)"
-VEMU_START_FRAME=700 start_demo 0 # the hall: a picture over the whole frame
-win=$(wait_window Vemu)
-if [ -z "$win" ]; then
-  fail "no Vemu window under a window manager"
-  kill -9 "$demo_pid" 2>/dev/null
-else
+# The hall: a picture over the whole frame.
+if VEMU_START_FRAME=700 open_demo "under a window manager" 0; then
   sleep 1
   xdotool windowsize "$win" 800 600
   sleep 1
