@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "tools/common/picture_bytes.h"
+#include "common/picture_bytes.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // between full screen and window for the demo.
 
 #include "launcher/form1.h"
-#include "tools/common/visible_video.h"
+#include "platform/visible_video.h"
 
 #include <SDL.h>
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools/common/picture_bytes.h"
+#include "common/picture_bytes.h"
 
 namespace {
 

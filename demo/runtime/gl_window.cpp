@@ -9,7 +9,7 @@
 #include "demo/assets/startup.h"
 #include "demo/runtime/message_box.h"
 #include "demo/runtime/viewport.h"
-#include "tools/common/visible_video.h"
+#include "platform/visible_video.h"
 
 namespace {
 

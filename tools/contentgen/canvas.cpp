@@ -1,6 +1,6 @@
 #include "canvas.h"
 
-#include "tools/common/bitmap_font.h"
+#include "common/bitmap_font.h"
 
 #include <FreeImage.h>
 
