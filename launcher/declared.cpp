@@ -2,6 +2,7 @@
 
 #include "launcher/process_start.h"
 
+#include <SDL.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 

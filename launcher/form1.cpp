@@ -55,7 +55,6 @@ void Image2_Click() {
 
 void Image3_Click() {
     Form1->hide();
-    SDL_PumpEvents(); // let the hide reach the display before anything else
     if (startProgram(demoCommandLine(FullScreenChoice), executableFolder())) {
         endProcess(0);
     }
@@ -74,12 +73,11 @@ void Image5_Click() {
 bool Form_Load() {
     static Form form;
     Form1 = &form;
-    SDL_ClearError();
     const int32_t width = declared::GetSystemMetrics(declared::SM_CXSCREEN);
     const int32_t height = declared::GetSystemMetrics(declared::SM_CYSCREEN);
     if (width <= 0 || height <= 0 || !form.create("Form1", width, height)) {
         std::fprintf(stderr, "Zantho1: the display cannot give the launcher a window: %s\n",
-                     SDL_GetError());
+                     width <= 0 || height <= 0 ? "no screen size" : form.error().c_str());
         return false;
     }
     // The controls, in creation order (which is also drawing order).

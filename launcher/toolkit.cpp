@@ -1,5 +1,7 @@
 #include "launcher/toolkit.h"
 
+#include <SDL.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,6 +40,7 @@ bool Form::create(const char* title, int32_t width, int32_t height) {
     // A window surface backed by a GL texture would make SDL recreate the
     // window, and a recreated window loses its shape: draw in software.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    SDL_ClearError();
     if (shapedWindowsRefused()) {
         SDL_SetError("shaped windows refused (VEMU_NO_SHAPED_WINDOWS)");
     } else {
@@ -51,6 +54,7 @@ bool Form::create(const char* title, int32_t width, int32_t height) {
                      SDL_GetError());
         window_ = SDL_CreateWindow(title, 0, 0, width, height, kWindowFlags);
         if (window_ == nullptr) {
+            error_ = SDL_GetError();
             return false;
         }
     }
@@ -59,7 +63,11 @@ bool Form::create(const char* title, int32_t width, int32_t height) {
     width_ = width;
     height_ = height;
     resizeBackground(width, height);
-    return background_ != nullptr && canvas_ != nullptr;
+    if (background_ == nullptr || canvas_ == nullptr) {
+        error_ = SDL_GetError();
+        return false;
+    }
+    return true;
 }
 
 PictureControl& Form::addControl(const std::string& name) {
@@ -130,6 +138,7 @@ void Form::show() {
 
 void Form::hide() {
     SDL_HideWindow(window_);
+    SDL_PumpEvents(); // lets the hide reach the display before anything else
 }
 
 // The canvas: the background with the visible controls over it.

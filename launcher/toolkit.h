@@ -12,12 +12,13 @@
 #include "launcher/layout.h"
 #include "launcher/pictures.h"
 
-#include <SDL.h>
-
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
+
+struct SDL_Window;
+struct SDL_Surface;
 
 struct PictureControl {
     std::string name;
@@ -41,6 +42,8 @@ class Form {
     // reason) if no window can be made at all.
     bool create(const char* title, int32_t width, int32_t height);
     bool shaped() const { return shaped_; }
+    // Why create failed.
+    const std::string& error() const { return error_; }
 
     PictureControl& addControl(const std::string& name);
 
@@ -58,6 +61,7 @@ class Form {
     AppSurface deviceContext();
 
     void show();
+    // Hidden on the display before it returns.
     void hide();
     int32_t x() const { return originX_; }
     int32_t y() const { return originY_; }
@@ -88,6 +92,7 @@ class Form {
     int32_t originX_ = 0, originY_ = 0;
     int32_t width_ = 0, height_ = 0;
     PictureControl* pressed_ = nullptr;
+    std::string error_;
 };
 
 // A modal box with an OK button and no icon; the text also goes to stderr,
