@@ -291,15 +291,19 @@ const char* manifestFile(int slot) {
     return slot >= 0 && slot < kTextureSlots ? kSlotFiles[slot] : nullptr;
 }
 
-bool startDemo(DemoState& state, const StartupHooks& hooks) {
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_TEXTURE_2D);
+void applyStartupGlState() {
     glShadeModel(GL_SMOOTH);
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
     glClearDepth(1.0);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+bool startDemo(DemoState& state, const StartupHooks& hooks) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_TEXTURE_2D);
+    applyStartupGlState();
     MusicLoader musicLoader;
 
     // Every picture file in the order it is uploaded.

@@ -24,6 +24,9 @@ struct StartupHooks {
 // Returns true; false only when hooks.fail came back instead of ending the
 // process (tests).
 bool startDemo(DemoState& state, const StartupHooks& hooks);
+// The GL state the show runs in (shading, clear values, depth test), as the
+// start-up sets it after its first clear; the tests' harness sets it too.
+void applyStartupGlState();
 
 // One loading frame with the bar at percent (0 to 100), swapped to screen,
 // then the buffers cleared for the next.

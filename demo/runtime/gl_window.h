@@ -1,13 +1,10 @@
 #pragma once
 #include "demo/runtime/main_loop.h"
 
-struct DemoState;
-
-// The demo's one window and its GL context (over SDL). Opening it also runs
-// the start-up sequence inside the fresh context. False after a failure that
-// has already been reported (box and stderr) and cleaned up.
-bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested,
-                    DemoState& state);
+// The demo's one window and its GL context (over SDL), current and with its
+// viewport set, ready for the start-up. False after a failure that has
+// already been reported (box and stderr) and cleaned up.
+bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested);
 // True when opening failed because the user answered No to the windowed
 // fallback question (a choice, not an error).
 bool demoDeclinedWindowed();

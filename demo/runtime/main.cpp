@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "demo/assets/startup.h"
 #include "demo/runtime/command_line.h"
 #include "demo/runtime/frame_clock.h"
 #include "demo/runtime/gl_window.h"
@@ -181,11 +182,19 @@ int main(int argc, char** argv) {
     }
     const bool fullscreen = parseFullscreenArgument(argc, argv);
     const int32_t startFrame = startFrameFromEnvironment();
-    if (!openDemoWindow("Vemu", 640, 480, 32, fullscreen, demo)) {
+    if (!openDemoWindow("Vemu", 640, 480, 32, fullscreen)) {
         // The box said why. A window that cannot open is a failure, except
         // when the user declined the windowed fallback.
         return demoDeclinedWindowed() ? 0 : 1;
     }
+    // The start-up in the fresh context: pictures, then the music.
+    StartupHooks hooks;
+    hooks.swapBuffers = swapDemoBuffers;
+    hooks.fail = [](int status, const char* reason) {
+        std::fprintf(stderr, "demo: %s\n", reason);
+        std::exit(status);
+    };
+    startDemo(demo, hooks);
     // Scene state follows the frames it has stepped through, so the way to a
     // later frame is every frame before it, undrawn.
     // (Flushed now and then: with no swap, llvmpipe would queue them all.)

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "demo/assets/startup.h"
 #include "demo/runtime/viewport.h"
+#include "platform/sdl_gl_framebuffer.h"
 
 GlHarness::GlHarness(int width, int height) : width_(width), height_(height) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -13,13 +15,7 @@ GlHarness::GlHarness(int width, int height) : width_(width), height_(height) {
         std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
         return;
     }
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    requestShowFramebuffer();
     SDL_Window* window = SDL_CreateWindow("test", 0, 0, width, height, SDL_WINDOW_OPENGL);
     if (window == nullptr) {
         std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
@@ -46,12 +42,7 @@ GlHarness::~GlHarness() {
 }
 
 void GlHarness::applyStartupState() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    applyStartupGlState();
     glDisable(GL_TEXTURE_2D);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }

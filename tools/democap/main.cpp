@@ -19,6 +19,7 @@
 #include "demo/runtime/viewport.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
+#include "platform/sdl_gl_framebuffer.h"
 #include "tools/democap/capture_plan.h"
 #include "tools/democap/frame_readback.h"
 #include "tools/democap/frame_sinks.h"
@@ -59,16 +60,10 @@ class OffscreenGl {
             return false;
         }
         sdlUp_ = true;
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
-        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-        // Scenes rely on destination alpha reading 1; VEMU_GL_ALPHA_BITS asks
-        // for alpha planes anyway, as many drivers give them (a testing aid).
+        // VEMU_GL_ALPHA_BITS asks for alpha planes, as many drivers give
+        // them unasked (a testing aid).
         const char* alphaBits = std::getenv("VEMU_GL_ALPHA_BITS");
-        SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, alphaBits != nullptr ? std::atoi(alphaBits) : 0);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-        SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+        requestShowFramebuffer(32, alphaBits != nullptr ? std::atoi(alphaBits) : 0);
         window_ = SDL_CreateWindow("Vemu", 0, 0, width, height, SDL_WINDOW_OPENGL);
         if (window_ == nullptr) {
             error = std::string("cannot make the offscreen window: ") + SDL_GetError();

@@ -6,15 +6,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "demo/assets/startup.h"
 #include "demo/runtime/message_box.h"
 #include "demo/runtime/viewport.h"
+#include "platform/sdl_gl_framebuffer.h"
 #include "platform/visible_video.h"
 
 namespace {
 
-SDL_Window* hWnd = nullptr;
-SDL_GLContext hRC = nullptr;
+SDL_Window* demoWindow = nullptr;
+SDL_GLContext demoContext = nullptr;
 bool videoUp = false;
 bool fullscreen = false;
 bool active = true;
@@ -53,18 +53,18 @@ bool setFullscreenMode(int width, int height, int bits) {
         closest.h != height) {
         return false;
     }
-    if (SDL_SetWindowDisplayMode(hWnd, &closest) != 0) {
+    if (SDL_SetWindowDisplayMode(demoWindow, &closest) != 0) {
         return false;
     }
     // On a hidden window this only records the wish: the switch itself
     // happens when the window is shown, and is checked then.
-    return SDL_SetWindowFullscreen(hWnd, SDL_WINDOW_FULLSCREEN) == 0;
+    return SDL_SetWindowFullscreen(demoWindow, SDL_WINDOW_FULLSCREEN) == 0;
 }
 
 // The display's mode once the fullscreen window is shown.
 bool fullscreenModeTook(int width, int height, int bits) {
     SDL_DisplayMode current{};
-    const int display = SDL_GetWindowDisplayIndex(hWnd);
+    const int display = SDL_GetWindowDisplayIndex(demoWindow);
     if (display < 0 || SDL_GetCurrentDisplayMode(display, &current) != 0) {
         return false;
     }
@@ -94,8 +94,8 @@ Fallback askWindowedFallback() {
 
 void leaveFullscreen() {
     fullscreen = false;
-    SDL_SetWindowFullscreen(hWnd, 0);
-    SDL_SetWindowResizable(hWnd, SDL_TRUE);
+    SDL_SetWindowFullscreen(demoWindow, 0);
+    SDL_SetWindowResizable(demoWindow, SDL_TRUE);
     SDL_ShowCursor(SDL_ENABLE);
 }
 
@@ -191,8 +191,7 @@ bool fullscreenModeInForce(const ModeReading& requested, const ModeReading& curr
            depth(current.bitsPerPixel) == depth(requested.bitsPerPixel);
 }
 
-bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested,
-                    DemoState& state) {
+bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested) {
     fullscreen = fullscreenRequested;
     // A show nobody can see is a failure, unless an invisible driver was
     // asked for (tests, capture).
@@ -210,20 +209,14 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
     }
     SDL_DisableScreenSaver(); // no screen saver or power-down while the show runs
 
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, bits >= 24 ? 8 : 5);
-    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, bits >= 24 ? 8 : 6);
-    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, bits >= 24 ? 8 : 5);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0); // scenes rely on destination alpha reading 1
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 0);
+    requestShowFramebuffer(bits);
 
     // Windowed, an ordinary window: resizable and maximizable, the
     // projection following its client area.
     const Uint32 style = fullscreen ? 0u : Uint32{SDL_WINDOW_RESIZABLE};
-    hWnd =
+    demoWindow =
         SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | style);
-    if (hWnd == nullptr) {
+    if (demoWindow == nullptr) {
         std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
         closeDemoWindow();
         errorBox("Window Creation Error.");
@@ -238,23 +231,23 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
         SDL_ShowCursor(SDL_DISABLE);
     }
 
-    hRC = SDL_GL_CreateContext(hWnd);
-    if (hRC == nullptr) {
+    demoContext = SDL_GL_CreateContext(demoWindow);
+    if (demoContext == nullptr) {
         std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
         closeDemoWindow();
         errorBox("Can't Create A GL Rendering Context.");
         return false;
     }
-    if (SDL_GL_MakeCurrent(hWnd, hRC) != 0) {
+    if (SDL_GL_MakeCurrent(demoWindow, demoContext) != 0) {
         std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
         closeDemoWindow();
         errorBox("Can't Activate The GL Rendering Context.");
         return false;
     }
     SDL_GL_SetSwapInterval(0); // the busy-wait paces frames, not the display
-    lockDestinationAlpha([](void* window) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window)); },
-                         hWnd);
-    SDL_ShowWindow(hWnd);
+    lockDestinationAlpha([](void* w) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(w)); },
+                         demoWindow);
+    SDL_ShowWindow(demoWindow);
     // A listed mode can still be refused when the switch happens; then
     // this is the same question as for a mode that is not listed.
     if (fullscreen && !fullscreenModeTook(width, height, bits)) {
@@ -262,36 +255,28 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
         if (!fallBackToWindow()) {
             return false;
         }
-        SDL_SetWindowSize(hWnd, width, height);
+        SDL_SetWindowSize(demoWindow, width, height);
     }
-    SDL_RaiseWindow(hWnd);
+    SDL_RaiseWindow(demoWindow);
     resizeViewport(width, height);
-
-    StartupHooks hooks;
-    hooks.swapBuffers = swapDemoBuffers;
-    hooks.fail = [](int status, const char* reason) {
-        std::fprintf(stderr, "demo: %s\n", reason);
-        std::exit(status);
-    };
-    startDemo(state, hooks);
     return true;
 }
 
 void closeDemoWindow() {
-    if (fullscreen && hWnd != nullptr) {
-        SDL_SetWindowFullscreen(hWnd, 0); // back to the desktop mode
+    if (fullscreen && demoWindow != nullptr) {
+        SDL_SetWindowFullscreen(demoWindow, 0); // back to the desktop mode
         SDL_ShowCursor(SDL_ENABLE);
     }
-    if (hRC != nullptr) {
-        if (SDL_GL_MakeCurrent(hWnd, nullptr) != 0) {
+    if (demoContext != nullptr) {
+        if (SDL_GL_MakeCurrent(demoWindow, nullptr) != 0) {
             shutdownBox("Release Of DC And RC Failed.");
         }
-        SDL_GL_DeleteContext(hRC);
-        hRC = nullptr;
+        SDL_GL_DeleteContext(demoContext);
+        demoContext = nullptr;
     }
-    if (hWnd != nullptr) {
-        SDL_DestroyWindow(hWnd);
-        hWnd = nullptr;
+    if (demoWindow != nullptr) {
+        SDL_DestroyWindow(demoWindow);
+        demoWindow = nullptr;
     }
     if (videoUp) {
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -315,7 +300,7 @@ PumpResult pumpDemoMessage() {
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_SHOWN:
         case SDL_WINDOWEVENT_EXPOSED:
-            if ((SDL_GetWindowFlags(hWnd) & SDL_WINDOW_MINIMIZED) == 0) {
+            if ((SDL_GetWindowFlags(demoWindow) & SDL_WINDOW_MINIMIZED) == 0) {
                 active = true;
             }
             break;
@@ -347,8 +332,8 @@ PumpResult pumpDemoMessage() {
 }
 
 void swapDemoBuffers() {
-    if (hWnd != nullptr) {
-        SDL_GL_SwapWindow(hWnd);
+    if (demoWindow != nullptr) {
+        SDL_GL_SwapWindow(demoWindow);
         // Under the offscreen driver (tests, capture) the swap neither flushes
         // nor waits for the frame, as showing it on a screen does: llvmpipe
         // then queued every frame's commands (past 600 MB within a minute),
