@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/assets/manifest.h"
 #include "demo/assets/startup.h"
 #include "demo/assets/texture_loader.h"
 #include "demo/runtime/sound.h"
@@ -52,40 +53,20 @@ PixelFn photo(int seed) {
 
 std::vector<std::string> writeData(const TempDir& dir) {
     std::filesystem::create_directories(dir.path() / "data");
-    std::vector<std::string> files;
-    for (int slot = 0; slot < kTextureSlots; ++slot) {
-        if (const char* file = manifestFile(slot)) {
-            files.emplace_back(file);
-        }
-    }
-    for (int i = 1; i <= 12; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "data/greet%02i.png", i);
-        files.emplace_back(name);
-    }
+    std::vector<std::string> files = showPictureFiles();
     int seed = 0;
     for (const std::string& file : files) {
         const bool jpeg = file.find(".jp") != std::string::npos;
         writePicture(dir.file(file), 512, 512, jpeg ? 24 : 32, jpeg ? SaveAs::Jpeg : SaveAs::Png,
                      photo(seed++));
     }
-    writeOggTone(dir.file("data/velda.ogg"), 1.0f);
+    writeOggTone(dir.file(kMusicPath), 1.0f);
     return files;
 }
 
 // The package's own pictures, in the order the start-up loads them.
 std::vector<std::string> packageFiles() {
-    std::vector<std::string> files;
-    for (int slot = 0; slot < kTextureSlots; ++slot) {
-        if (const char* file = manifestFile(slot)) {
-            files.emplace_back(file);
-        }
-    }
-    for (int i = 1; i <= 12; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "data/greet%02i.png", i);
-        files.emplace_back(name);
-    }
+    std::vector<std::string> files = showPictureFiles();
     return files;
 }
 

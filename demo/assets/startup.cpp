@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "demo/assets/manifest.h"
 #include "demo/assets/texture_loader.h"
 #include "demo/runtime/sound.h"
 #include "demo/scenes/scenes.h"
@@ -19,64 +20,10 @@
 
 namespace {
 
-constexpr int kSpotSlot = 22;
-
-// The texture table: which file lives in which slot. Slot 22 is computed,
-// 31 to 42 are the greetings (named by pattern), 43 stays empty.
-constexpr const char* kSlotFiles[kTextureSlots] = {
-    "data/loading.jpeg",
-    "data/vinil.jpg",
-    "data/velda1.jpg",
-    "data/hall_disco.jpg",
-    "data/foco_disco.jpg",
-    "data/scroll_zelmo.jpg",
-    "data/zelmo_01.png",
-    "data/zelmo_02.png",
-    "data/mobil_mis_03.jpg",
-    "data/scroll_dorvi.jpg",
-    "data/tios_sorpresa.png",
-    "data/mobil_mis_01.png",
-    "data/mobil_mis_02.png",
-    "data/ties_01.png",
-    "data/ties_02.png",
-    "data/limpiameee.png",
-    "data/pilsa_01.png",
-    "data/pilsa_02.png",
-    "data/colla_hard_01.png",
-    "data/colla_hard_02.png",
-    "data/zelmo_hard01.png",
-    "data/zelmo_hard02.png",
-    nullptr, // 22: the spot
-    "data/text_avionetu.png",
-    "data/credits_01.png",
-    "data/credits_02.png",
-    "data/credits_03.png",
-    "data/credits_04.png",
-    "data/credits_05.png",
-    "data/fons_tralla.png",
-    "data/credits_fons.png",
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr, // 31-42: greetings
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr, // 43: never loaded
-    "data/credits_06.png",
-    "data/tremo.jpg",
-    "data/colla_final.jpg",
-    "data/tercera_final.png",
-    "data/04_final.png",
-};
-
-constexpr int kGreetingCount = 12;
-constexpr int kFirstGreetingSlot = 31;
+#define SHOW_PICTURE(slot, name, file)                                                             \
+    static_assert((slot) >= 0 && (slot) < kTextureSlots, "slot outside the table: " file);
+#include "demo/assets/manifest.def"
+static_assert(kFirstGreetingSlot + kGreetingCount <= kTextureSlots);
 
 // What happens between the loading frames: a load (slot >= 0) or a frame
 // (percent, marked by slot -1), in the order the bar advertises.
@@ -287,10 +234,6 @@ bool startMusic(const StartupHooks& hooks, MusicLoader& loader) {
 
 } // namespace
 
-const char* manifestFile(int slot) {
-    return slot >= 0 && slot < kTextureSlots ? kSlotFiles[slot] : nullptr;
-}
-
 void applyStartupGlState() {
     glShadeModel(GL_SMOOTH);
     glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
@@ -310,13 +253,11 @@ bool startDemo(DemoState& state, const StartupHooks& hooks) {
     std::vector<std::string> paths;
     for (const Step& step : kPictureSteps) {
         if (step.slot >= 0 && step.slot != kSpotSlot) {
-            paths.emplace_back(kSlotFiles[step.slot]);
+            paths.emplace_back(manifestFile(step.slot));
         }
     }
     for (int i = 1; i <= kGreetingCount; ++i) {
-        char path[32];
-        std::snprintf(path, sizeof path, "data/greet%02i.png", i);
-        paths.emplace_back(path);
+        paths.push_back(greetingFile(i));
     }
     {
         PictureDecoder decoder(paths);

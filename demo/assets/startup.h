@@ -31,11 +31,3 @@ void applyStartupGlState();
 // One loading frame with the bar at percent (0 to 100), swapped to screen,
 // then the buffers cleared for the next.
 void drawLoadingScreen(const DemoState& state, float percent, const StartupHooks& hooks);
-
-// The file loaded into slot (0 to 48), relative to the working directory;
-// null for the computed spot (22), the greetings (31 to 42, from the pattern
-// "data/greet%02i.png") and the slot never loaded (43).
-const char* manifestFile(int slot);
-
-// The music, relative to the working directory.
-inline constexpr const char* kMusicPath = "data/velda.ogg";

@@ -140,14 +140,15 @@ void printHelp() {
                 "Escape or closing the window ends it early.\n"
                 "\n"
                 "Testing aids (environment):\n"
-                "  VEMU_START_FRAME=N  start the show at frame N (0 to 7401): the frames\n"
+                "  VEMU_START_FRAME=N  start the show at frame N (0 to %d): the frames\n"
                 "                      before it run undrawn, as catch-up steps, before\n"
                 "                      the clock starts\n"
                 "  VEMU_LOOP_STATS=1   print frames drawn and catch-up steps at the end,\n"
                 "                      with the frames where the catch-up steps fell\n"
                 "                      (and, on a visual with alpha planes, what\n"
                 "                      destination alpha reads), with when the music\n"
-                "                      came out against the clock and its late buffers\n");
+                "                      came out against the clock and its late buffers\n",
+                kLastShownFrame);
 }
 
 // VEMU_START_FRAME, or 0 when unset or not a frame of the show.
@@ -158,8 +159,9 @@ int32_t startFrameFromEnvironment() {
     }
     char* end = nullptr;
     const long frame = std::strtol(text, &end, 10);
-    if (*end != '\0' || frame < 0 || frame > 7401) {
-        std::fprintf(stderr, "demo: VEMU_START_FRAME=%s ignored (0 to 7401)\n", text);
+    if (*end != '\0' || frame < 0 || frame > kLastShownFrame) {
+        std::fprintf(stderr, "demo: VEMU_START_FRAME=%s ignored (0 to %d)\n", text,
+                     kLastShownFrame);
         return 0;
     }
     return static_cast<int32_t>(frame);

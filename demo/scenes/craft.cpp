@@ -1,13 +1,13 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include "demo/assets/manifest.h"
 #include "demo/scenes/overlay.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kTextOverlaySlot = 23; // data/text_avionetu.png
 constexpr int32_t kLastFrameWithoutText = 4400;
 
 void blue() {
@@ -120,7 +120,7 @@ void drawCraftScene(DemoState& state, bool skipDraw) {
         glEnable(GL_TEXTURE_2D);
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        glBindTexture(GL_TEXTURE_2D, state.textures[kTextOverlaySlot]);
+        glBindTexture(GL_TEXTURE_2D, state.textures[kCraftTextSlot]);
         drawScreenQuad(0.0f);
         endOverlay();
         glDisable(GL_TEXTURE_2D);

@@ -1,11 +1,10 @@
 #include "demo/scenes/scenes.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
-#include "demo/timeline/timeline.h"
 
 void toggleFlipFrames(DemoState& state) {
-    static constexpr int32_t kFirstSlots[5] = {6, 13, 16, 18, 20};
-    for (int i = 0; i < 5; ++i) {
-        const int32_t base = kFirstSlots[i];
+    for (size_t i = 0; i < state.flipSelectors.size(); ++i) {
+        const int32_t base = kFlipPairFirstSlots[i];
         state.flipSelectors[i] = state.flipSelectors[i] == base ? base + 1 : base;
     }
 }

@@ -1,4 +1,5 @@
 #include "demo/scenes/greeting_tiles.h"
+#include "demo/assets/manifest.h"
 
 #include <GL/gl.h>
 
@@ -13,8 +14,6 @@
 namespace {
 
 constexpr int kFirstFrame = 5561;           // local frame 1
-constexpr int kBackgroundSlot = 30;         // data/credits_fons.png
-constexpr int kFirstGreetingSlot = 31;      // data/greet01.png
 constexpr float kDriftStep = 0.0033333334f; // velocity per unit of (rand % 10 - 5)
 constexpr float kFlyStep = 2.9f;
 constexpr float kFlyStop = 17.0f;
@@ -100,7 +99,7 @@ void drawTileBurstScene(DemoState& state, bool) {
     beginOverlay();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, state.textures[kBackgroundSlot]);
+    glBindTexture(GL_TEXTURE_2D, state.textures[kGreetingBackgroundSlot]);
     drawScreenQuad(0.0f);
     endOverlay();
 

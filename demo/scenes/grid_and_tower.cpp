@@ -7,6 +7,7 @@
 
 #include "demo/scenes/overlay.h"
 #include "demo/scenes/scenes.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
@@ -15,19 +16,7 @@ constexpr float kGridStep = 0.8f;
 constexpr int kGridExtent = 141;
 constexpr int kLineSpacing = 2;
 constexpr int kPostSpacing = 6;
-constexpr int kSpotSlot = 22;
-constexpr int kTowerPageSlot = 29; // data/fons_tralla.png
 constexpr float kTowerPhaseStep = 4.2f;
-
-struct CreditPage {
-    int first;
-    int last; // inclusive
-    int slot;
-};
-constexpr CreditPage kCreditPages[] = {
-    {4803, 4899, 24}, {4900, 4999, 25}, {5000, 5099, 26},
-    {5100, 5199, 27}, {5200, 5299, 28}, {5300, 5399, 44},
-};
 
 // One quadric with texture coordinates for the whole run: made on first use,
 // freed with the state, so the tower allocates nothing per frame.
@@ -114,7 +103,7 @@ void drawGridCredits(DemoState& state) {
     glBindTexture(GL_TEXTURE_2D, state.textures[state.creditSlot]);
     drawScreenQuad(0.0f);
 
-    if (frame % 10 == 0) {
+    if (isFlashFrame(frame)) {
         // The white flash hides the grid jumping back to its start depth.
         glDisable(GL_TEXTURE_2D);
         state.gridDepth = 0.0f;

@@ -2,17 +2,13 @@
 
 #include <cmath>
 
+#include "demo/assets/manifest.h"
 #include "demo/scenes/overlay.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kHallSlot = 3;      // data/hall_disco.jpg
-constexpr int kLightSlot = 4;     // data/foco_disco.jpg
-constexpr int kRightStrip = 5;    // data/scroll_zelmo.jpg
-constexpr int kLeftStrip = 9;     // data/scroll_dorvi.jpg
-constexpr int kSurpriseCard = 10; // data/tios_sorpresa.png
 constexpr int32_t kLeftStripFrom = 1150;
 
 // A selector outside the table draws untextured, like a picture that failed
@@ -109,7 +105,7 @@ void drawRightScrollStrip(DemoState& state) {
     beginLightLayer(state);
     glColor4f(std::sin(frame * 0.06666667f + 0.4f), 0.0f, 0.0f, 0.5f); // red, ~94 frames
     drawScreenQuad(0.0f);
-    drawRisingStrip(state, StripSide{kRightStrip, 356, 640, 0.98f}, state.rightStripY);
+    drawRisingStrip(state, StripSide{kRightStripSlot, 356, 640, 0.98f}, state.rightStripY);
 }
 
 void drawLeftScrollStrip(DemoState& state) {
@@ -128,7 +124,7 @@ void drawLeftScrollStrip(DemoState& state) {
     glTexCoord2f(1.0f, 1.0f);
     glVertex3f(0.0f, 480.0f, 0.0f);
     glEnd();
-    drawRisingStrip(state, StripSide{kLeftStrip, 0, 284, 0.95f}, state.leftStripY);
+    drawRisingStrip(state, StripSide{kLeftStripSlot, 0, 284, 0.95f}, state.leftStripY);
 }
 
 void drawSurpriseCard(DemoState& state, bool skipDraw) {
@@ -137,7 +133,7 @@ void drawSurpriseCard(DemoState& state, bool skipDraw) {
     }
     beginOverlay();
     drawHall(state);
-    layPicture(state.textures[kSurpriseCard]);
+    layPicture(state.textures[kSurpriseCardSlot]);
     glDisable(GL_BLEND);
     endOverlay();
     // Texturing stays on for the next scene.

@@ -4,11 +4,11 @@
 
 #include "demo/scenes/overlay.h"
 #include "demo/scenes/scenes.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kHallSlot = 3; // data/hall_disco.jpg
 constexpr float kFarPlane = -1.0f;
 constexpr float kNearPlane = 1.0f;
 
@@ -39,7 +39,7 @@ void drawHardFlashScene(DemoState& state, bool skipDraw) {
     drawScreenQuad(kFarPlane);
     glDisable(GL_TEXTURE_2D);
 
-    if (frame % 10 == 0) {
+    if (isFlashFrame(frame)) {
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
         drawScreenQuad(kNearPlane);
     }

@@ -1,6 +1,7 @@
 #include <GL/gl.h>
 #include <cmath>
 
+#include "demo/assets/manifest.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
@@ -8,7 +9,6 @@ namespace {
 
 constexpr int kTrailCount = 40;
 constexpr int kTrailPoints = 15;
-constexpr int kSpotSlot = 22;
 constexpr int32_t kTrailTimeBase = 3218; // local time counts from the strobe scene's start
 // Turns a generator value (0 to 32767) into 0 .. ~1.024.
 constexpr float kRandomScale = 0.00003125f;

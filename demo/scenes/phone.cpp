@@ -2,15 +2,13 @@
 
 #include <cmath>
 
+#include "demo/assets/manifest.h"
 #include "demo/scenes/overlay.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kShakenSlot = 11; // data/mobil_mis_01.png
-constexpr int kRisingSlot = 8;  // data/mobil_mis_03.jpg
-constexpr int kTopSlot = 12;    // data/mobil_mis_02.png
 constexpr float kRiseStep = 0.8f;
 
 // One picture jittered sideways by up to 5 units, a new offset every frame.
@@ -19,7 +17,7 @@ void drawShakenPicture(DemoState& state) {
     const float shift = 5.0f * std::sin(static_cast<float>(state.frameCounter));
     glTranslatef(shift, 0.0f, 0.0f);
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, state.textures[kShakenSlot]);
+    glBindTexture(GL_TEXTURE_2D, state.textures[kShakenPhoneSlot]);
     // Blending is still off from the card scene before this one.
     drawScreenQuad(0.0f);
     // 2D texturing stays on for the next frame.
@@ -30,7 +28,7 @@ void drawRisingPictures(DemoState& state) {
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    glBindTexture(GL_TEXTURE_2D, state.textures[kRisingSlot]);
+    glBindTexture(GL_TEXTURE_2D, state.textures[kRisingPhoneSlot]);
     // The blend factors in force are the ones set below on the previous frame
     // (or by the card scene); only black lies underneath, so they don't matter.
     const int bottom = static_cast<int>(state.phoneScrollY);
@@ -48,7 +46,7 @@ void drawRisingPictures(DemoState& state) {
 
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    glBindTexture(GL_TEXTURE_2D, state.textures[kTopSlot]);
+    glBindTexture(GL_TEXTURE_2D, state.textures[kPhoneTopSlot]);
     drawScreenQuad(0.0f);
 
     glDisable(GL_BLEND);

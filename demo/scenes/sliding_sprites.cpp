@@ -1,11 +1,11 @@
 #include <GL/gl.h>
 
+#include "demo/assets/manifest.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kSpriteSlot = 2; // data/velda1.jpg
 constexpr float kHalfSize = 0.2f;
 constexpr float kDepth = -2.1f; // just in front of the record
 

@@ -1,11 +1,11 @@
 #include <GL/gl.h>
 
 #include "demo/scenes/scenes.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kRecordSlot = 1; // data/vinil.jpg
 constexpr int32_t kSpritesAfter = 440;
 
 // The turn schedule: a steady spin, five bursts the other way, a shake.
@@ -13,20 +13,10 @@ constexpr int32_t kSpritesAfter = 440;
 // as they always have; bounds are strict.
 void advanceRecordAngle(DemoState& state, int32_t frame) {
     float& angle = state.recordAngle;
-    if (frame > 125 && frame < 135) {
-        angle += 5.0f;
-    }
-    if (frame > 138 && frame < 146) {
-        angle += 5.0f;
-    }
-    if (frame > 149 && frame < 157) {
-        angle += 5.0f;
-    }
-    if (frame > 160 && frame < 168) {
-        angle += 5.0f;
-    }
-    if (frame > 170 && frame < 179) {
-        angle += 5.0f;
+    for (const FrameSpan& burst : kRecordBursts) {
+        if (frame >= burst.first && frame <= burst.last) {
+            angle += 5.0f;
+        }
     }
     if (frame < 179 || frame > 203) {
         angle -= 1.4f;

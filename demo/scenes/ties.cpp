@@ -2,14 +2,13 @@
 
 #include <cmath>
 
+#include "demo/assets/manifest.h"
 #include "demo/scenes/overlay.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kHallSlot = 3;   // data/hall_disco.jpg
-constexpr int kLabelSlot = 15; // data/limpiameee.png
 constexpr int32_t kLabelAfter = 2400;
 constexpr int32_t kLabelBefore = 2850;
 constexpr int32_t kSlideFrom = 2900;

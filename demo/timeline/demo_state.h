@@ -2,6 +2,7 @@
 #include <array>
 #include <cstdint>
 
+#include "demo/assets/manifest.h"
 #include "demo/scenes/item_list.h"
 #include "demo/scenes/random.h"
 
@@ -9,7 +10,6 @@ struct GLUquadric;
 
 constexpr int kTextureSlots = 49;
 constexpr int kTileListCount = 16;
-constexpr int32_t kLastFrame = 7402; // the frame whose call ends the show
 
 // Everything the show keeps between frames, with its start values. The show
 // runs once per process; tests build a fresh record for each case.
@@ -20,7 +20,7 @@ struct DemoState {
     DemoState& operator=(const DemoState&) = delete;
 
     int32_t frameCounter = 0;
-    std::array<int32_t, 5> flipSelectors{6, 13, 16, 18, 20};
+    std::array<int32_t, 5> flipSelectors = std::to_array(kFlipPairFirstSlots);
     std::array<uint32_t, kTextureSlots> textures{}; // GL texture names by slot
     RandomGenerator random;
 
@@ -37,7 +37,7 @@ struct DemoState {
     ItemList tileLists[kTileListCount];
     std::array<float, 32> tileOffsets{};
     // closing pictures
-    int32_t closingSlot = 45;
+    int32_t closingSlot = kClosing1Slot;
     // spinning record
     float recordAngle = 0.0f;
     int32_t shakeSign = 1;
@@ -51,7 +51,7 @@ struct DemoState {
     int32_t slideInCalls = 0;
     // grid credits and tower
     float gridDepth = 0.0f;
-    int32_t creditSlot = 24;
+    int32_t creditSlot = kCredits1Slot;
     float towerPhase = 0.0f;
     GLUquadric* towerQuadric = nullptr; // made on first use, freed with the state
 };

@@ -3,41 +3,10 @@
 #include <GL/gl.h>
 
 #include "demo/scenes/scenes.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
 
-const int32_t flipTriggersA[] = {620,  696,  725,  795,  824,  900,  926,  1001,
-                                 1030, 1197, 1225, 1300, 1326, 1400, 1423, 1474,
-                                 1488, 1500, 1526, 1578, 1590, 1627, -1};
-const int32_t flipTriggersB[] = {2014, 2030, 2097, 2121, 2196, 2222, 2295, 2310, 2322, 2335, 2347,
-                                 2359, 2370, 2381, 2396, 2420, 2492, 2519, 2590, 2617, 2666, 2681,
-                                 2691, 2716, 2766, 2777, 2787, 2816, 2839, 2851, 2861, 2883, -1};
-
-void flipOnTrigger(DemoState& state, const int32_t* list) {
-    for (const int32_t* entry = list; *entry != -1; ++entry) {
-        if (*entry == state.frameCounter) {
-            toggleFlipFrames(state);
-            return;
-        }
-    }
-}
-
 namespace {
-
-struct ScheduleRow {
-    int32_t first;
-    int32_t last; // inclusive
-    SceneId scene;
-};
-
-// The whole choreography. Frame 6395 belongs to no row and stays black.
-constexpr ScheduleRow kSchedule[] = {
-    {0, 603, SceneId::SpinningRecord},   {604, 1689, SceneId::HallPortraits},
-    {1690, 1719, SceneId::SurpriseCard}, {1720, 1789, SceneId::PhoneShake},
-    {1790, 1987, SceneId::PhoneRise},    {1988, 3080, SceneId::Ties},
-    {3218, 3947, SceneId::HardFlash},    {4004, 4802, SceneId::Craft},
-    {4803, 5560, SceneId::GridCredits},  {5561, 6394, SceneId::TileBurst},
-    {6396, 7125, SceneId::QuadricTower}, {7126, INT32_MAX, SceneId::ClosingPictures},
-};
 
 void runScene(DemoState& state, SceneId scene, bool skipDraw) {
     switch (scene) {
@@ -62,11 +31,11 @@ void runScene(DemoState& state, SceneId scene, bool skipDraw) {
     case SceneId::Ties:
         drawTiesScene(state, skipDraw);
         // After the drawing, so a cue flip shows from the next frame on.
-        flipOnTrigger(state, flipTriggersB);
+        checkFlipTriggers(state, 1);
         break;
     case SceneId::HardFlash:
         drawHardFlashScene(state, skipDraw);
-        if (state.frameCounter % 10 == 0) {
+        if (isFlashFrame(state.frameCounter)) {
             toggleFlipFrames(state);
         }
         break;

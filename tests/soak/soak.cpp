@@ -17,6 +17,7 @@
 
 #include <GL/gl.h>
 
+#include "demo/assets/manifest.h"
 #include "demo/assets/startup.h"
 #include "demo/runtime/sound.h"
 #include "demo/timeline/demo_state.h"
@@ -45,17 +46,7 @@ long heapInUseKb() {
 
 bool writeDataFolder(const fs::path& root) {
     fs::create_directories(root / "data");
-    std::vector<std::string> names;
-    for (int slot = 0; slot < kTextureSlots; ++slot) {
-        if (const char* file = manifestFile(slot)) {
-            names.push_back(file);
-        }
-    }
-    for (int i = 1; i <= 12; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "data/greet%02i.png", i);
-        names.push_back(name);
-    }
+    std::vector<std::string> names = showPictureFiles();
     int n = 0;
     for (const std::string& name : names) {
         ++n;
@@ -69,7 +60,7 @@ bool writeDataFolder(const fs::path& root) {
             return false;
         }
     }
-    return writeOggTone((root / "data" / "velda.ogg").string(), 2.0f);
+    return writeOggTone((root / kMusicPath).string(), 2.0f);
 }
 
 } // namespace

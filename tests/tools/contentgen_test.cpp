@@ -1,6 +1,7 @@
 // The generated package content: every file of the show's manifest and the launcher's
 // background, in the right format, with alpha where pictures are cut out, the same bytes on
 // every run.
+#include "demo/assets/manifest.h"
 #include "tools/contentgen/canvas.h"
 #include "tools/contentgen/generate.h"
 #include "tools/contentgen/pictures.h"
@@ -26,61 +27,28 @@ namespace {
 enum class Expect { Jpeg, Png24, PngAlpha };
 
 struct ManifestFile {
-    const char* name;
+    std::string name;
     Expect kind;
 };
 
-// What the show loads, by slot, plus the launcher's background.
-const std::vector<ManifestFile> manifest = {
-    {"data/loading.jpeg", Expect::Jpeg},
-    {"data/vinil.jpg", Expect::Jpeg},
-    {"data/velda1.jpg", Expect::Jpeg},
-    {"data/hall_disco.jpg", Expect::Jpeg},
-    {"data/foco_disco.jpg", Expect::Jpeg},
-    {"data/scroll_zelmo.jpg", Expect::Jpeg},
-    {"data/zelmo_01.png", Expect::PngAlpha},
-    {"data/zelmo_02.png", Expect::PngAlpha},
-    {"data/mobil_mis_03.jpg", Expect::Jpeg},
-    {"data/scroll_dorvi.jpg", Expect::Jpeg},
-    {"data/tios_sorpresa.png", Expect::PngAlpha},
-    {"data/mobil_mis_01.png", Expect::PngAlpha},
-    {"data/mobil_mis_02.png", Expect::PngAlpha},
-    {"data/ties_01.png", Expect::PngAlpha},
-    {"data/ties_02.png", Expect::PngAlpha},
-    {"data/limpiameee.png", Expect::PngAlpha},
-    {"data/pilsa_01.png", Expect::PngAlpha},
-    {"data/pilsa_02.png", Expect::PngAlpha},
-    {"data/colla_hard_01.png", Expect::PngAlpha},
-    {"data/colla_hard_02.png", Expect::PngAlpha},
-    {"data/zelmo_hard01.png", Expect::PngAlpha},
-    {"data/zelmo_hard02.png", Expect::PngAlpha},
-    {"data/text_avionetu.png", Expect::PngAlpha},
-    {"data/credits_01.png", Expect::PngAlpha},
-    {"data/credits_02.png", Expect::PngAlpha},
-    {"data/credits_03.png", Expect::PngAlpha},
-    {"data/credits_04.png", Expect::PngAlpha},
-    {"data/credits_05.png", Expect::PngAlpha},
-    {"data/fons_tralla.png", Expect::PngAlpha},
-    {"data/credits_fons.png", Expect::Png24},
-    {"data/greet01.png", Expect::PngAlpha},
-    {"data/greet02.png", Expect::PngAlpha},
-    {"data/greet03.png", Expect::PngAlpha},
-    {"data/greet04.png", Expect::PngAlpha},
-    {"data/greet05.png", Expect::PngAlpha},
-    {"data/greet06.png", Expect::PngAlpha},
-    {"data/greet07.png", Expect::PngAlpha},
-    {"data/greet08.png", Expect::PngAlpha},
-    {"data/greet09.png", Expect::PngAlpha},
-    {"data/greet10.png", Expect::PngAlpha},
-    {"data/greet11.png", Expect::PngAlpha},
-    {"data/greet12.png", Expect::PngAlpha},
-    {"data/credits_06.png", Expect::PngAlpha},
-    {"data/tremo.jpg", Expect::Jpeg},
-    {"data/colla_final.jpg", Expect::Jpeg},
-    {"data/tercera_final.png", Expect::Png24},
-    {"data/04_final.png", Expect::Png24},
-    {"backgd.png", Expect::Png24},
-};
+// What ships: the show's pictures, by slot then the greetings, and the
+// launcher's background. Photos are JPEG; these pictures are opaque PNGs,
+// every other PNG is cut out.
+const std::vector<ManifestFile> manifest = [] {
+    const std::set<std::string> opaque = {manifestFile(kGreetingBackgroundSlot),
+                                          manifestFile(kClosing3Slot), manifestFile(kClosing4Slot),
+                                          kLauncherPicture};
+    std::vector<std::string> names = showPictureFiles();
+    names.emplace_back(kLauncherPicture);
+    std::vector<ManifestFile> files;
+    for (const std::string& name : names) {
+        const bool jpeg = name.ends_with(".jpg") || name.ends_with(".jpeg");
+        files.push_back({name, jpeg                 ? Expect::Jpeg
+                               : opaque.count(name) ? Expect::Png24
+                                                    : Expect::PngAlpha});
+    }
+    return files;
+}();
 
 std::string readAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -172,7 +140,7 @@ TEST_F(GeneratedContent, WritesEveryManifestFileInItsFormat) {
         }
     }
     // Nothing but the manifest and the music in data/.
-    std::set<std::string> expected = {"data/velda.ogg"};
+    std::set<std::string> expected = {kMusicPath};
     for (const auto& f : manifest) {
         expected.insert(f.name);
     }
@@ -180,13 +148,22 @@ TEST_F(GeneratedContent, WritesEveryManifestFileInItsFormat) {
     for (const auto& e : fs::directory_iterator(first() / "data")) {
         found.insert("data/" + e.path().filename().string());
     }
-    found.insert("backgd.png");
+    found.insert(kLauncherPicture);
     EXPECT_EQ(found, expected);
     std::set<std::string> listed;
     for (const auto& n : contentFileNames()) {
         listed.insert(n);
     }
     EXPECT_EQ(listed, expected);
+    // The build's list of what contentgen writes, read from the manifest by CMake.
+    std::set<std::string> built;
+    std::string list = VEMU_CONTENT_FILES;
+    for (size_t at = 0; at != std::string::npos;) {
+        const size_t comma = list.find(',', at);
+        built.insert(list.substr(at, comma == std::string::npos ? comma : comma - at));
+        at = comma == std::string::npos ? comma : comma + 1;
+    }
+    EXPECT_EQ(built, expected);
 }
 
 TEST_F(GeneratedContent, AnotherRunWritesTheSameBytes) {
@@ -238,7 +215,7 @@ TEST_F(GeneratedContent, FramedPageOverTheTowerIsMostlyClear) {
 }
 
 TEST_F(GeneratedContent, LauncherBackgroundStandsFreeOnPureRed) {
-    Picture p(first() / "backgd.png");
+    Picture p(first() / kLauncherPicture);
     ASSERT_NE(p.bmp, nullptr);
     ASSERT_EQ(p.width(), 1600u);
     ASSERT_EQ(p.height(), 1200u);

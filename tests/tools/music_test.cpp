@@ -1,5 +1,6 @@
 // The synthesized music: long enough, not clipped, a valid Ogg Vorbis file, and its hits
 // where the pictures change.
+#include "demo/assets/manifest.h"
 #include "demo/timeline/timeline.h"
 #include "tools/contentgen/music.h"
 
@@ -116,7 +117,7 @@ TEST_F(Music, ChangesAtTheSceneBoundariesAndRestsInTheGaps) {
 }
 
 TEST(MusicFile, ShippedFileIsAnOggVorbisOfTheWholeShow) {
-    const fs::path p = fs::path(VEMU_PACKAGE_DIR) / "data/velda.ogg";
+    const fs::path p = fs::path(VEMU_PACKAGE_DIR) / kMusicPath;
     OggVorbis_File vf;
     ASSERT_EQ(ov_fopen(p.c_str(), &vf), 0);
     const vorbis_info* vi = ov_info(&vf, -1);

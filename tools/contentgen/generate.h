@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "demo/assets/manifest.h"
+
 namespace contentgen {
 
-inline constexpr const char* musicFileName = "data/velda.ogg";
+inline constexpr const char* musicFileName = kMusicPath;
 
 // Every file the generator writes, relative to the package folder.
 std::vector<std::string> contentFileNames();

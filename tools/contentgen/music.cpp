@@ -10,6 +10,8 @@
 #include <memory>
 #include <numbers>
 
+#include "demo/timeline/cues.h"
+
 namespace contentgen::music {
 
 namespace {
@@ -18,18 +20,6 @@ constexpr double twoPi = 2.0 * std::numbers::pi;
 constexpr double sr = sampleRate;
 constexpr int stepFrames = framesPerBeat / 4; // a sixteenth note
 constexpr int barFrames = framesPerBeat * 4;
-
-// The picture flips of the hall and ties scenes, and the closing picture cues.
-constexpr std::array<int, 22> flipsA = {620,  696,  725,  795,  824,  900,  926,  1001,
-                                        1030, 1197, 1225, 1300, 1326, 1400, 1423, 1474,
-                                        1488, 1500, 1526, 1578, 1590, 1627};
-constexpr std::array<int, 32> flipsB = {
-    2014, 2030, 2097, 2121, 2196, 2222, 2295, 2310, 2322, 2335, 2347, 2359, 2370, 2381, 2396, 2420,
-    2492, 2519, 2590, 2617, 2666, 2681, 2691, 2716, 2766, 2777, 2787, 2816, 2839, 2851, 2861, 2883};
-constexpr std::array<int, 10> closingCues = {7192, 7211, 7229, 7245, 7263,
-                                             7277, 7292, 7301, 7311, 7323};
-// The record's five bursts the other way.
-constexpr std::array<int, 5> spinBursts = {126, 139, 150, 161, 171};
 
 // Scenes of the show, by first frame.
 enum class Part {
@@ -53,21 +43,27 @@ struct PartSpan {
     int start;
     Part part;
 };
-constexpr std::array<PartSpan, 15> parts = {{{0, Part::Intro},
-                                             {604, Part::Hall},
-                                             {1690, Part::Card},
-                                             {1720, Part::Shake},
-                                             {1790, Part::Rise},
-                                             {1988, Part::Ties},
-                                             {3081, Part::Gap},
-                                             {3218, Part::Strobe},
-                                             {3948, Part::Gap},
-                                             {4004, Part::Craft},
-                                             {4803, Part::Grid},
-                                             {5561, Part::Greet},
-                                             {6396, Part::Tower},
-                                             {7126, Part::Closing},
-                                             {lastShowFrame, Part::Outro}}};
+constexpr int32_t startOf(SceneId scene) {
+    return scheduleRowOf(scene).first;
+}
+constexpr int32_t afterEndOf(SceneId scene) {
+    return scheduleRowOf(scene).last + 1;
+}
+constexpr std::array<PartSpan, 15> parts = {{{startOf(SceneId::SpinningRecord), Part::Intro},
+                                             {startOf(SceneId::HallPortraits), Part::Hall},
+                                             {startOf(SceneId::SurpriseCard), Part::Card},
+                                             {startOf(SceneId::PhoneShake), Part::Shake},
+                                             {startOf(SceneId::PhoneRise), Part::Rise},
+                                             {startOf(SceneId::Ties), Part::Ties},
+                                             {afterEndOf(SceneId::Ties), Part::Gap},
+                                             {startOf(SceneId::HardFlash), Part::Strobe},
+                                             {afterEndOf(SceneId::HardFlash), Part::Gap},
+                                             {startOf(SceneId::Craft), Part::Craft},
+                                             {startOf(SceneId::GridCredits), Part::Grid},
+                                             {startOf(SceneId::TileBurst), Part::Greet},
+                                             {startOf(SceneId::QuadricTower), Part::Tower},
+                                             {startOf(SceneId::ClosingPictures), Part::Closing},
+                                             {kLastFrame, Part::Outro}}};
 
 int partEnd(std::size_t i) {
     return i + 1 < parts.size() ? parts[i + 1].start : lengthFrames;
@@ -706,23 +702,25 @@ void addEcho(Mixer& m) {
 
 std::vector<Accent> accents() {
     std::vector<Accent> list;
-    for (int f : spinBursts) {
-        list.push_back({f, AccentKind::Spin});
+    for (const FrameSpan& burst : kRecordBursts) {
+        list.push_back({burst.first, AccentKind::Spin});
     }
-    for (int f : flipsA) {
-        list.push_back({f, AccentKind::Flip});
+    for (const int32_t* triggers : {flipTriggersA, flipTriggersB}) {
+        for (const int32_t* f = triggers; *f != -1; ++f) {
+            list.push_back({*f, AccentKind::Flip});
+        }
     }
-    for (int f : flipsB) {
-        list.push_back({f, AccentKind::Flip});
+    // The white frames of the hard flash and the grid credits; in the
+    // closing scene the cues carry the accents.
+    for (SceneId scene : {SceneId::HardFlash, SceneId::GridCredits}) {
+        for (int32_t f = startOf(scene); f < afterEndOf(scene); ++f) {
+            if (isFlashFrame(f)) {
+                list.push_back({f, AccentKind::Flash});
+            }
+        }
     }
-    for (int f = 3220; f <= 3940; f += 10) {
-        list.push_back({f, AccentKind::Flash});
-    }
-    for (int f = 4810; f <= 5560; f += 10) {
-        list.push_back({f, AccentKind::Flash});
-    }
-    for (int f : closingCues) {
-        list.push_back({f, AccentKind::Cue});
+    for (const ClosingCue* cue = kClosingCues; cue->frame != -1; ++cue) {
+        list.push_back({cue->frame, AccentKind::Cue});
     }
     return list;
 }

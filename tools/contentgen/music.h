@@ -10,7 +10,6 @@ namespace contentgen::music {
 inline constexpr int sampleRate = 32000;
 inline constexpr int samplesPerFrame = 640; // one show frame of 20 ms
 inline constexpr int framesPerBeat = 20;    // 150 beats per minute
-inline constexpr int lastShowFrame = 7402;  // the show ends on this frame
 inline constexpr int lengthFrames = 7500;   // 150 s: the last chord rings past the end
 
 enum class AccentKind {

@@ -1,6 +1,7 @@
 #include "pictures.h"
 
 #include "canvas.h"
+#include "demo/assets/manifest.h"
 
 #include <array>
 #include <cmath>
@@ -980,6 +981,11 @@ void drawBackground(Canvas& c) {
     c.roundRect(t.x - 6, t.y - 6, t.w + 12, t.h + 12, 12, rgb(20, 18, 44));
 }
 
+// A slot's file from the show's manifest.
+std::string file(int slot) {
+    return manifestFile(slot);
+}
+
 struct Entry {
     PictureFile file;
     double designW, designH;
@@ -997,47 +1003,48 @@ const std::vector<Entry>& entries() {
         auto screen = [&add](std::string name, F f, Draw d) {
             add(std::move(name), f, 512, 512, 640, 480, std::move(d));
         };
-        add("data/loading.jpeg", F::Jpeg, 512, 256, 1024, 512, drawLoading);
-        add("data/vinil.jpg", F::Jpeg, 512, 512, 512, 512, drawVinil);
-        add("data/velda1.jpg", F::Jpeg, 128, 128, 128, 128, drawVelda1);
-        screen("data/hall_disco.jpg", F::Jpeg, drawHall);
-        add("data/foco_disco.jpg", F::Jpeg, 256, 256, 640, 480, drawFocoDisco);
-        add("data/scroll_zelmo.jpg", F::Jpeg, 256, 512, 290, 480,
+        add(file(kLoadingSlot), F::Jpeg, 512, 256, 1024, 512, drawLoading);
+        add(file(kRecordSlot), F::Jpeg, 512, 512, 512, 512, drawVinil);
+        add(file(kSpriteSlot), F::Jpeg, 128, 128, 128, 128, drawVelda1);
+        screen(file(kHallSlot), F::Jpeg, drawHall);
+        add(file(kLightSlot), F::Jpeg, 256, 256, 640, 480, drawFocoDisco);
+        add(file(kRightStripSlot), F::Jpeg, 256, 512, 290, 480,
             [](Canvas& c) { drawStrip(c, "ZELMO", zelmo, 0.55); });
-        screen("data/zelmo_01.png", F::PngAlpha, [](Canvas& c) { drawZelmoPortrait(c, false); });
-        screen("data/zelmo_02.png", F::PngAlpha, [](Canvas& c) { drawZelmoPortrait(c, true); });
-        screen("data/mobil_mis_03.jpg", F::Jpeg, drawMobilMis03);
-        add("data/scroll_dorvi.jpg", F::Jpeg, 256, 512, 300, 480,
+        screen(file(kPortraitSlot), F::PngAlpha, [](Canvas& c) { drawZelmoPortrait(c, false); });
+        screen(file(kPortraitFlipSlot), F::PngAlpha, [](Canvas& c) { drawZelmoPortrait(c, true); });
+        screen(file(kRisingPhoneSlot), F::Jpeg, drawMobilMis03);
+        add(file(kLeftStripSlot), F::Jpeg, 256, 512, 300, 480,
             [](Canvas& c) { drawStrip(c, "DORVI", dorvi, 0.02); });
-        screen("data/tios_sorpresa.png", F::PngAlpha, drawSorpresa);
-        screen("data/mobil_mis_01.png", F::PngAlpha, drawMobilMis01);
-        screen("data/mobil_mis_02.png", F::PngAlpha, drawMobilMis02);
-        screen("data/ties_01.png", F::PngAlpha, [](Canvas& c) { drawTies(c, false); });
-        screen("data/ties_02.png", F::PngAlpha, [](Canvas& c) { drawTies(c, true); });
-        add("data/limpiameee.png", F::PngAlpha, 256, 256, 213, 160, drawLimpiameee);
-        screen("data/pilsa_01.png", F::PngAlpha, [](Canvas& c) { drawPilsa(c, false); });
-        screen("data/pilsa_02.png", F::PngAlpha, [](Canvas& c) { drawPilsa(c, true); });
-        screen("data/colla_hard_01.png", F::PngAlpha, [](Canvas& c) { drawCollaHard(c, false); });
-        screen("data/colla_hard_02.png", F::PngAlpha, [](Canvas& c) { drawCollaHard(c, true); });
-        screen("data/zelmo_hard01.png", F::PngAlpha, [](Canvas& c) { drawZelmoHard(c, false); });
-        screen("data/zelmo_hard02.png", F::PngAlpha, [](Canvas& c) { drawZelmoHard(c, true); });
-        screen("data/text_avionetu.png", F::PngAlpha, drawTextAvionetu);
+        screen(file(kSurpriseCardSlot), F::PngAlpha, drawSorpresa);
+        screen(file(kShakenPhoneSlot), F::PngAlpha, drawMobilMis01);
+        screen(file(kPhoneTopSlot), F::PngAlpha, drawMobilMis02);
+        screen(file(kTiesSlot), F::PngAlpha, [](Canvas& c) { drawTies(c, false); });
+        screen(file(kTiesFlipSlot), F::PngAlpha, [](Canvas& c) { drawTies(c, true); });
+        add(file(kLabelSlot), F::PngAlpha, 256, 256, 213, 160, drawLimpiameee);
+        screen(file(kSlideInSlot), F::PngAlpha, [](Canvas& c) { drawPilsa(c, false); });
+        screen(file(kSlideInFlipSlot), F::PngAlpha, [](Canvas& c) { drawPilsa(c, true); });
+        screen(file(kFlashTopSlot), F::PngAlpha, [](Canvas& c) { drawCollaHard(c, false); });
+        screen(file(kFlashTopFlipSlot), F::PngAlpha, [](Canvas& c) { drawCollaHard(c, true); });
+        screen(file(kBobbingSlot), F::PngAlpha, [](Canvas& c) { drawZelmoHard(c, false); });
+        screen(file(kBobbingFlipSlot), F::PngAlpha, [](Canvas& c) { drawZelmoHard(c, true); });
+        screen(file(kCraftTextSlot), F::PngAlpha, drawTextAvionetu);
+        constexpr int creditSlots[] = {kCredits1Slot, kCredits2Slot, kCredits3Slot,
+                                       kCredits4Slot, kCredits5Slot, kCredits6Slot};
         for (int i = 0; i < 6; ++i) {
-            screen("data/credits_0" + std::to_string(i + 1) + ".png", F::PngAlpha,
-                   [i](Canvas& c) { drawCredits(c, i); });
+            screen(file(creditSlots[i]), F::PngAlpha, [i](Canvas& c) { drawCredits(c, i); });
         }
-        screen("data/fons_tralla.png", F::PngAlpha, drawFonsTralla);
-        screen("data/credits_fons.png", F::PngRgb, drawCreditsFons);
-        for (int i = 0; i < 12; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "data/greet%02d.png", i + 1);
-            add(name, F::PngAlpha, 256, 256, 256, 256, [i](Canvas& c) { drawGreet(c, i); });
+        screen(file(kTowerPageSlot), F::PngAlpha, drawFonsTralla);
+        screen(file(kGreetingBackgroundSlot), F::PngRgb, drawCreditsFons);
+        static_assert(kGreetingCount == 12, "drawGreet has a crew name for each greeting");
+        for (int i = 0; i < kGreetingCount; ++i) {
+            add(greetingFile(i + 1), F::PngAlpha, 256, 256, 256, 256,
+                [i](Canvas& c) { drawGreet(c, i); });
         }
-        screen("data/tremo.jpg", F::Jpeg, drawTremo);
-        screen("data/colla_final.jpg", F::Jpeg, drawCollaFinal);
-        screen("data/tercera_final.png", F::PngRgb, drawTerceraFinal);
-        screen("data/04_final.png", F::PngRgb, draw04Final);
-        add("backgd.png", F::PngRgb, 1600, 1200, 1600, 1200, drawBackground);
+        screen(file(kClosing1Slot), F::Jpeg, drawTremo);
+        screen(file(kClosing2Slot), F::Jpeg, drawCollaFinal);
+        screen(file(kClosing3Slot), F::PngRgb, drawTerceraFinal);
+        screen(file(kClosing4Slot), F::PngRgb, draw04Final);
+        add(kLauncherPicture, F::PngRgb, 1600, 1200, 1600, 1200, drawBackground);
         return e;
     }();
     return list;

@@ -143,6 +143,7 @@ OutputKind outputKindOf(const std::string& path) {
 }
 
 std::string usageText() {
+    const std::string last = std::to_string(kLastShownFrame);
     return "Usage: democap [--package DIR] [--size WxH|NAME] [--stretch] [--samples N]\n"
            "               [--frames A-B] [--every K] [--skip LIST] --out PATH\n"
            "Renders the show headless, frame by frame, to pictures or a video.\n"
@@ -158,7 +159,9 @@ std::string usageText() {
            "                 smooth edges to lines and shapes, pictures stay sharp\n"
            "                 (multisampling where the driver offers N, otherwise\n"
            "                 drawn larger and filtered down); slower\n"
-           "  --frames A-B   frames to write, 0 to 7401 (default 0-7401); earlier\n"
+           "  --frames A-B   frames to write, 0 to " +
+           last + " (default 0-" + last +
+           "); earlier\n"
            "                 frames are still run so every state is exact, but\n"
            "                 not drawn to size, so they cost little\n"
            "  --every K      keep every K-th frame of the range: A, A+K, ...\n"
@@ -166,7 +169,9 @@ std::string usageText() {
            "                 e.g. 650-700,2950; no picture for those\n"
            "  --out PATH     a folder: one PNG per frame, frame_NNNNN.png;\n"
            "                 a .mp4, .mkv or .webm file: a 50 fps video through\n"
-           "                 ffmpeg with data/velda.ogg as its sound, if present\n"
+           "                 ffmpeg with " +
+           std::string(kMusicPath) +
+           " as its sound, if present\n"
            "                 (a skipped frame repeats the picture before it;\n"
            "                 with --every K each picture lasts K frames)\n"
            "  --help         this text\n"

@@ -7,9 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "demo/timeline/cues.h"
+
 namespace democap {
 
-constexpr int32_t kLastShownFrame = 7401; // the call for 7402 ends the show
 constexpr int kFramesPerSecond = 50;
 constexpr int kMaxSide = 16384;
 
@@ -74,7 +75,7 @@ class FramePlan {
     explicit FramePlan(const Options& options);
 
     // The run stops after this frame, unless it is the show's last shown
-    // frame: then the call for 7402 follows and ends the show.
+    // frame: then the call for kLastFrame follows and ends the show.
     int32_t lastFrameToRun() const { return range_.last; }
     bool runsToShowEnd() const { return range_.last == kLastShownFrame; }
 

@@ -28,8 +28,6 @@ using namespace democap;
 
 namespace {
 
-constexpr const char* kMusicFile = "data/velda.ogg";
-
 int fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "democap: %s\n", message.c_str());
     return status;
@@ -337,10 +335,10 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> rows; // video: the last picture sent, repeated for skipped frames
     if (video) {
         std::string music;
-        if (isReadableFile(kMusicFile)) {
-            music = kMusicFile;
+        if (isReadableFile(kMusicPath)) {
+            music = kMusicPath;
         } else {
-            std::fprintf(stderr, "democap: note: no %s in %s; the video has no sound\n", kMusicFile,
+            std::fprintf(stderr, "democap: note: no %s in %s; the video has no sound\n", kMusicPath,
                          options.packageDir.c_str());
         }
         if (!pipe.start(ffmpegArguments(options, music), error)) {
@@ -377,7 +375,7 @@ int main(int argc, char** argv) {
         }
         const bool skip = plan.skipped(frame);
         if (runTimelineFrame(*state, skip) == TimelineStep::ShowEnded) {
-            break; // frame 7402: drawn but never shown
+            break; // kLastFrame: drawn but never shown
         }
         lastRun = frame;
         if (!skip && frame < firstFrame) {

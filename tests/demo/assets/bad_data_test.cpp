@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "demo/assets/manifest.h"
 #include "demo/assets/startup.h"
 #include "demo/runtime/sound.h"
 #include "demo/timeline/demo_state.h"
@@ -22,22 +23,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Every file name the start-up reads pictures from.
-std::vector<std::string> pictureNames() {
-    std::vector<std::string> names;
-    for (int slot = 0; slot < kTextureSlots; ++slot) {
-        if (const char* file = manifestFile(slot)) {
-            names.push_back(file);
-        }
-    }
-    for (int i = 1; i <= 12; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "data/greet%02i.png", i);
-        names.push_back(name);
-    }
-    return names;
-}
 
 std::string extensionOf(const std::string& name) {
     return fs::path(name).extension().string();
@@ -61,7 +46,7 @@ std::vector<std::string> writeBadPictures(const TempDir& scratch, const fs::path
                                               "xdtn0g01.png", "xhdn0g08.png", "xs2n0g01.png"};
     std::vector<std::string> kinds;
     int index = 0;
-    for (const std::string& name : pictureNames()) {
+    for (const std::string& name : showPictureFiles()) {
         const fs::path path = root / name;
         const std::string extension = extensionOf(name);
         const std::vector<uint8_t> valid = sampleFor(extension);
@@ -133,7 +118,7 @@ TEST(BadData, StartUpOverBrokenPicturesReachesTheShow) {
     TempDir scratch;
     const std::vector<std::string> kinds = writeBadPictures(scratch, dir.path());
     ASSERT_EQ(kinds.size(), 47u); // 35 files of the manifest and 12 greetings
-    ASSERT_TRUE(writeOggTone((dir.path() / "data" / "velda.ogg").string(), 2.0f));
+    ASSERT_TRUE(writeOggTone((dir.path() / kMusicPath).string(), 2.0f));
 
     auto state = std::make_unique<DemoState>();
     StartupHooks hooks;
@@ -200,7 +185,7 @@ TEST(DemoProgram, BrokenPicturesStillPlayToFrame7402AndEndWithZero) {
     TempDir dir;
     TempDir scratch;
     writeBadPictures(scratch, dir.path());
-    ASSERT_TRUE(writeOggTone((dir.path() / "data" / "velda.ogg").string(), 2.0f));
+    ASSERT_TRUE(writeOggTone((dir.path() / kMusicPath).string(), 2.0f));
     const DemoRun run = runDemo(dir.path(), "VEMU_START_FRAME=7300 VEMU_LOOP_STATS=1");
     EXPECT_EQ(run.status, 0) << run.errors;
     // 102 frames from 7300 to the end, drawn or caught up.
@@ -254,7 +239,7 @@ TEST(DemoProgram, BadMusicEndsWithStatusOneAndOneLine) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         fs::create_directories(dir.path() / "data");
-        const fs::path music = dir.path() / "data" / "velda.ogg";
+        const fs::path music = dir.path() / kMusicPath;
         if (c.folder) {
             fs::create_directories(music);
         } else {
@@ -263,7 +248,8 @@ TEST(DemoProgram, BadMusicEndsWithStatusOneAndOneLine) {
         const DemoRun run = runDemo(dir.path(), "");
         EXPECT_EQ(run.status, 1) << run.errors;
         EXPECT_TRUE(oneLine(run.errors)) << run.errors;
-        EXPECT_NE(run.errors.find("can't load the music data/velda.ogg"), std::string::npos)
+        EXPECT_NE(run.errors.find(std::string("can't load the music ") + kMusicPath),
+                  std::string::npos)
             << run.errors;
     }
 }
@@ -271,7 +257,7 @@ TEST(DemoProgram, BadMusicEndsWithStatusOneAndOneLine) {
 TEST(DemoProgram, NoAudioDeviceEndsWithStatusOneAndOneLine) {
     TempDir dir;
     fs::create_directories(dir.path() / "data");
-    ASSERT_TRUE(writeOggTone((dir.path() / "data" / "velda.ogg").string(), 1.0f));
+    ASSERT_TRUE(writeOggTone((dir.path() / kMusicPath).string(), 1.0f));
     // A driver that does not exist, and one that exists but cannot open its
     // output (the disk driver into a folder that is not there).
     for (const std::string environment :

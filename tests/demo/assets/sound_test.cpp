@@ -1,3 +1,4 @@
+#include "demo/assets/manifest.h"
 #include "demo/runtime/sound.h"
 
 #include <SDL.h>
@@ -102,7 +103,7 @@ TEST_F(Sound, LoopingSampleKeepsPlayingAndWavTakesTheSameRoad) {
 
 TEST(SoundWithoutDevice, LoadBeforeInitFails) {
     FSOUND_Close();
-    EXPECT_EQ(FSOUND_Sample_Load(FSOUND_UNMANAGED, "data/velda.ogg", FSOUND_NORMAL, 0, 0), nullptr);
+    EXPECT_EQ(FSOUND_Sample_Load(FSOUND_UNMANAGED, kMusicPath, FSOUND_NORMAL, 0, 0), nullptr);
     EXPECT_FALSE(FSOUND_Init(0, 64, 0));
     EXPECT_FALSE(waitForSoundOut(50)) << "nothing plays: no wait for it";
 }

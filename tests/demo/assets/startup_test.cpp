@@ -1,3 +1,4 @@
+#include "demo/assets/manifest.h"
 #include "demo/assets/startup.h"
 
 #include <GL/gl.h>
@@ -20,59 +21,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Files by slot as the show ships them (22 is computed, 31-42 the greetings,
-// 43 never loaded).
-const char* const kManifest[kTextureSlots] = {
-    "loading.jpeg",
-    "vinil.jpg",
-    "velda1.jpg",
-    "hall_disco.jpg",
-    "foco_disco.jpg",
-    "scroll_zelmo.jpg",
-    "zelmo_01.png",
-    "zelmo_02.png",
-    "mobil_mis_03.jpg",
-    "scroll_dorvi.jpg",
-    "tios_sorpresa.png",
-    "mobil_mis_01.png",
-    "mobil_mis_02.png",
-    "ties_01.png",
-    "ties_02.png",
-    "limpiameee.png",
-    "pilsa_01.png",
-    "pilsa_02.png",
-    "colla_hard_01.png",
-    "colla_hard_02.png",
-    "zelmo_hard01.png",
-    "zelmo_hard02.png",
-    nullptr,
-    "text_avionetu.png",
-    "credits_01.png",
-    "credits_02.png",
-    "credits_03.png",
-    "credits_04.png",
-    "credits_05.png",
-    "fons_tralla.png",
-    "credits_fons.png",
-    "greet01.png",
-    "greet02.png",
-    "greet03.png",
-    "greet04.png",
-    "greet05.png",
-    "greet06.png",
-    "greet07.png",
-    "greet08.png",
-    "greet09.png",
-    "greet10.png",
-    "greet11.png",
-    "greet12.png",
-    nullptr,
-    "credits_06.png",
-    "tremo.jpg",
-    "colla_final.jpg",
-    "tercera_final.png",
-    "04_final.png",
-};
+// The file the show loads into slot, from its manifest; empty for the
+// computed spot and the slot never loaded.
+std::string fileOfSlot(int slot) {
+    if (slot >= kFirstGreetingSlot && slot < kFirstGreetingSlot + kGreetingCount) {
+        return greetingFile(slot - kFirstGreetingSlot + 1);
+    }
+    const char* file = manifestFile(slot);
+    return file != nullptr ? file : "";
+}
 
 // A colour of its own for each slot, so a texture tells which file it came from.
 Rgba slotColour(int slot) {
@@ -187,12 +144,11 @@ struct Recorder {
 void writeDataFolder(const fs::path& root, bool music, const char* skip = nullptr) {
     fs::create_directories(root / "data");
     for (int slot = 0; slot < kTextureSlots; ++slot) {
-        const char* file = kManifest[slot];
-        if (file == nullptr || (skip != nullptr && std::string(file) == skip)) {
+        const std::string name = fileOfSlot(slot);
+        if (name.empty() || (skip != nullptr && name == skip)) {
             continue;
         }
-        const std::string path = (root / "data" / file).string();
-        const std::string name = file;
+        const std::string path = (root / name).string();
         const bool jpeg = name.find(".jp") != std::string::npos;
         PixelFn colour = [slot](int, int) { return slotColour(slot); };
         if (slot == 0) {
@@ -204,7 +160,7 @@ void writeDataFolder(const fs::path& root, bool music, const char* skip = nullpt
             << path;
     }
     if (music) {
-        ASSERT_TRUE(writeOggTone((root / "data" / "velda.ogg").string(), 3.0f));
+        ASSERT_TRUE(writeOggTone((root / kMusicPath).string(), 3.0f));
     }
 }
 
@@ -240,7 +196,7 @@ TEST_F(Startup, EmptyDataFolderDrawsEveryFrameThenFailsOnTheMusic) {
     want.push_back("fail");
     EXPECT_EQ(rec.steps, want);
     EXPECT_EQ(rec.failStatus, 1);
-    EXPECT_NE(rec.failReason.find("data/velda.ogg"), std::string::npos) << rec.failReason;
+    EXPECT_NE(rec.failReason.find(kMusicPath), std::string::npos) << rec.failReason;
     EXPECT_EQ(rec.failReason.find('\n'), std::string::npos);
     EXPECT_EQ(rec.swaps, 33); // 20 + 12 + the frame at 98
 
@@ -334,7 +290,7 @@ TEST_F(Startup, FullDataFolderFillsTheTableInOrderAndStartsTheMusic) {
 }
 
 TEST_F(Startup, MissingGreetingLeavesItsSlotEmptyAndTheBarStillSteps) {
-    writeDataFolder(dir.path(), true, "greet07.png");
+    writeDataFolder(dir.path(), true, "data/greet07.png");
     {
         WorkingDirectory cwd(dir.path());
         EXPECT_TRUE(startDemo(*state, rec.hooks(gl)));
@@ -368,7 +324,7 @@ TEST(DemoProgram, WithoutDataEndsWithStatusOneNamingTheMusic) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     const std::vector<uint8_t> bytes = readBytes(errors);
     const std::string text(bytes.begin(), bytes.end());
-    EXPECT_NE(text.find("data/velda.ogg"), std::string::npos) << text;
+    EXPECT_NE(text.find(kMusicPath), std::string::npos) << text;
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line: " << text;
 }

@@ -101,10 +101,6 @@ TEST(FlipTriggers, CheckFlipsOnlyOnListedFrames) {
     EXPECT_EQ(state->flipSelectors, kStart);
     checkFlipTriggers(*state, 1);
     EXPECT_EQ(state->flipSelectors, kFlipped);
-
-    const int32_t empty[] = {-1};
-    flipOnTrigger(*state, empty);
-    EXPECT_EQ(state->flipSelectors, kFlipped);
 }
 
 class TimelineRun : public ::testing::Test {

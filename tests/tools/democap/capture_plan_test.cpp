@@ -1,3 +1,4 @@
+#include "demo/assets/manifest.h"
 #include "tools/democap/capture_plan.h"
 
 #include <algorithm>
@@ -264,11 +265,11 @@ TEST(DemocapFfmpeg, MusicStartsAtTheFirstFrameAndLastsAsLongAsThePictures) {
     o.frames = {500, 599};
     o.every = 4;
     o.out = "show.webm";
-    const auto args = ffmpegArguments(o, "data/velda.ogg");
+    const auto args = ffmpegArguments(o, kMusicPath);
     // Pictures come every 4 frames: 25 a second, made 50 by repeating.
     EXPECT_TRUE(has(args, {"-framerate", "50/4"}));
     // 25 slots of 4 frames from 10 s on.
-    EXPECT_TRUE(has(args, {"-ss", "10.000", "-t", "2.000", "-i", "data/velda.ogg"}));
+    EXPECT_TRUE(has(args, {"-ss", "10.000", "-t", "2.000", "-i", kMusicPath}));
     EXPECT_TRUE(has(args, {"-map", "0:v:0", "-map", "1:a:0"}));
     EXPECT_TRUE(has(args, {"-c:v", "libvpx-vp9"}));
     EXPECT_TRUE(has(args, {"-c:a", "libopus"}));

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <utility>
 
+#include "demo/assets/manifest.h"
 #include "process_runner.h"
 #include "tools/democap/capture_plan.h"
 
@@ -106,7 +107,7 @@ class DemocapRun : public ::testing::Test {
     void makeMusic() {
         const RunResult r =
             runProgram({ffmpegTool("ffmpeg"), "-v", "error", "-y", "-f", "lavfi", "-i",
-                        "sine=frequency=440:duration=4", "-c:a", "libvorbis", "data/velda.ogg"},
+                        "sine=frequency=440:duration=4", "-c:a", "libvorbis", kMusicPath},
                        package);
         ASSERT_EQ(r.status, 0) << r.output;
     }
@@ -400,7 +401,7 @@ TEST_F(DemocapRun, VideoAt50FramesASecondWithTheRightCount) {
     const RunResult r = democap({"--package", package, "--size", "160x120", "--frames", "200-249",
                                  "--skip", "210-215", "--out", "clip.mp4"});
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_NE(r.output.find("no data/velda.ogg"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(std::string("no ") + kMusicPath), std::string::npos) << r.output;
     const std::string file = dir.path() + "/clip.mp4";
     // Skipped frames repeat the picture before them: still one per frame.
     const std::string video = probe(file, "v:0", "r_frame_rate,nb_read_frames,width,height");
@@ -419,7 +420,7 @@ TEST_F(DemocapRun, VideoCarriesTheMusicInStepWithItsFrames) {
     const RunResult music =
         runProgram({ffmpegTool("ffmpeg"), "-v", "error", "-y", "-f", "lavfi", "-i",
                     "aevalsrc=if(between(t\\,1.4\\,1.45)\\,0.8*sin(2*PI*440*t)\\,0):s=32000:d=4",
-                    "-c:a", "libvorbis", "data/velda.ogg"},
+                    "-c:a", "libvorbis", kMusicPath},
                    package);
     ASSERT_EQ(music.status, 0) << music.output;
     for (const char* name : {"clip.mp4", "clip.mkv", "clip.webm"}) {
