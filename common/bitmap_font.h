@@ -1,6 +1,7 @@
-// A small 5 x 7 pixel font for the pictures our tools draw (titles, credit lines, names).
-// Each glyph is five columns; bit 0 of a column is the glyph's top row. Lower-case letters
-// are drawn with the upper-case glyphs; characters outside the table draw as blanks.
+// A small 5 x 7 pixel font for the pictures our programs draw: the content's titles,
+// credit lines and names, and the launcher's words. Each glyph is five columns; bit 0 of a
+// column is the glyph's top row. Lower-case letters are drawn with the upper-case glyphs
+// unless asked for as written; characters outside the tables draw as blanks.
 #pragma once
 
 #include <array>
@@ -85,9 +86,46 @@ inline constexpr std::array<std::array<std::uint8_t, 5>, 64> glyphs = {{
     {0x40, 0x40, 0x40, 0x40, 0x40}, // '_'
 }};
 
+// Columns of the lower-case glyphs 'a' to 'z'.
+inline constexpr std::array<std::array<std::uint8_t, 5>, 26> lowerGlyphs = {{
+    {0x20, 0x54, 0x54, 0x54, 0x78}, // 'a'
+    {0x7F, 0x48, 0x44, 0x44, 0x38}, // 'b'
+    {0x38, 0x44, 0x44, 0x44, 0x20}, // 'c'
+    {0x38, 0x44, 0x44, 0x48, 0x7F}, // 'd'
+    {0x38, 0x54, 0x54, 0x54, 0x18}, // 'e'
+    {0x08, 0x7E, 0x09, 0x01, 0x02}, // 'f'
+    {0x0C, 0x52, 0x52, 0x52, 0x3E}, // 'g'
+    {0x7F, 0x08, 0x04, 0x04, 0x78}, // 'h'
+    {0x00, 0x44, 0x7D, 0x40, 0x00}, // 'i'
+    {0x20, 0x40, 0x44, 0x3D, 0x00}, // 'j'
+    {0x7F, 0x10, 0x28, 0x44, 0x00}, // 'k'
+    {0x00, 0x41, 0x7F, 0x40, 0x00}, // 'l'
+    {0x7C, 0x04, 0x18, 0x04, 0x78}, // 'm'
+    {0x7C, 0x08, 0x04, 0x04, 0x78}, // 'n'
+    {0x38, 0x44, 0x44, 0x44, 0x38}, // 'o'
+    {0x7C, 0x14, 0x14, 0x14, 0x08}, // 'p'
+    {0x08, 0x14, 0x14, 0x18, 0x7C}, // 'q'
+    {0x7C, 0x08, 0x04, 0x04, 0x08}, // 'r'
+    {0x48, 0x54, 0x54, 0x54, 0x20}, // 's'
+    {0x04, 0x3F, 0x44, 0x40, 0x20}, // 't'
+    {0x3C, 0x40, 0x40, 0x20, 0x7C}, // 'u'
+    {0x1C, 0x20, 0x40, 0x20, 0x1C}, // 'v'
+    {0x3C, 0x40, 0x30, 0x40, 0x3C}, // 'w'
+    {0x44, 0x28, 0x10, 0x28, 0x44}, // 'x'
+    {0x0C, 0x50, 0x50, 0x50, 0x3C}, // 'y'
+    {0x44, 0x64, 0x54, 0x4C, 0x44}, // 'z'
+}};
+
+// How lower-case letters are drawn: as their capitals (the content's pictures, all in
+// capitals), or with their own glyphs.
+enum class Case { Folded, AsWritten };
+
 // The glyph drawn for `c`, or null when `c` draws as a blank.
-inline const std::array<std::uint8_t, 5>* glyphFor(char c) {
+inline const std::array<std::uint8_t, 5>* glyphFor(char c, Case letterCase = Case::Folded) {
     if (c >= 'a' && c <= 'z') {
+        if (letterCase == Case::AsWritten) {
+            return &lowerGlyphs[static_cast<std::size_t>(c - 'a')];
+        }
         c = static_cast<char>(c - 'a' + 'A');
     }
     if (c < firstChar || c > lastChar) {
@@ -97,8 +135,8 @@ inline const std::array<std::uint8_t, 5>* glyphFor(char c) {
 }
 
 // Whether font pixel (column, row) of `c` is set; row 0 is the top row.
-inline bool pixelSet(char c, int column, int row) {
-    const auto* g = glyphFor(c);
+inline bool pixelSet(char c, int column, int row, Case letterCase = Case::Folded) {
+    const auto* g = glyphFor(c, letterCase);
     if (g == nullptr || column < 0 || column >= glyphWidth || row < 0 || row >= glyphHeight) {
         return false;
     }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "common/bitmap_font.h"
+
 namespace {
 
 constexpr uint32_t kBlack = 0xFF000000u;
@@ -13,37 +15,8 @@ constexpr uint32_t kDarkGrey = 0xFF404040u;
 constexpr uint32_t kCrossBlue = 0xFF2860FFu;
 constexpr uint32_t kPlayGreen = 0xFF20C040u;
 
-// A 5 x 7 bitmap font with just the letters the pictures spell.
-struct Glyph {
-    char letter;
-    const char* rows[7];
-};
-
-constexpr Glyph kFont[] = {
-    {'S', {" ### ", "#   #", "#    ", " ### ", "    #", "#   #", " ### "}},
-    {'T', {"#####", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  "}},
-    {'A', {" ### ", "#   #", "#   #", "#####", "#   #", "#   #", "#   #"}},
-    {'R', {"#### ", "#   #", "#   #", "#### ", "# #  ", "#  # ", "#   #"}},
-    {'f', {"  ## ", " #   ", " #   ", "#### ", " #   ", " #   ", " #   "}},
-    {'u', {"     ", "     ", "#   #", "#   #", "#   #", "#  ##", " ## #"}},
-    {'l', {" ##  ", "  #  ", "  #  ", "  #  ", "  #  ", "  #  ", " ### "}},
-    {'s', {"     ", "     ", " ####", "#    ", " ### ", "    #", "#### "}},
-    {'c', {"     ", "     ", " ### ", "#    ", "#    ", "#   #", " ### "}},
-    {'r', {"     ", "     ", "# ## ", "##  #", "#    ", "#    ", "#    "}},
-    {'e', {"     ", "     ", " ### ", "#   #", "#####", "#    ", " ### "}},
-    {'n', {"     ", "     ", "# ## ", "##  #", "#   #", "#   #", "#   #"}},
-};
-constexpr int kGlyphWidth = 5;
-constexpr int kGlyphHeight = 7;
-
-const Glyph* findGlyph(char letter) {
-    for (const Glyph& glyph : kFont) {
-        if (glyph.letter == letter) {
-            return &glyph;
-        }
-    }
-    return nullptr;
-}
+constexpr int kGlyphWidth = bitmap_font::glyphWidth;
+constexpr int kGlyphHeight = bitmap_font::glyphHeight;
 
 Picture blank(int32_t width, int32_t height, uint32_t colour) {
     Picture picture;
@@ -83,14 +56,10 @@ void fillDisc(Picture& picture, double cx, double cy, double radius, uint32_t co
 // `scale` pixels; `shear` leans it (pixels of shift per pixel of height).
 void drawGlyph(Picture& picture, char letter, int x, int y, int scale, double shear,
                uint32_t colour) {
-    const Glyph* glyph = findGlyph(letter);
-    if (glyph == nullptr) {
-        return;
-    }
     const int height = kGlyphHeight * scale;
     for (int row = 0; row < kGlyphHeight; ++row) {
         for (int column = 0; column < kGlyphWidth; ++column) {
-            if (glyph->rows[row][column] != '#') {
+            if (!bitmap_font::pixelSet(letter, column, row, bitmap_font::Case::AsWritten)) {
                 continue;
             }
             for (int py = row * scale; py < (row + 1) * scale; ++py) {
