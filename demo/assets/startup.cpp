@@ -65,7 +65,8 @@ class PictureDecoder {
                 threads_.emplace_back([this] { work(); });
             }
         } catch (const std::system_error&) {
-            // No threads to be had: take() decodes in place, as before.
+            // No threads to be had: take() decodes each picture in place, on
+            // this thread, when it is asked for.
         }
     }
     ~PictureDecoder() {
@@ -83,7 +84,7 @@ class PictureDecoder {
 
     // Picture `index`, waiting for its decode (or decoding it here when no
     // worker has started it). False when the file could not be decoded.
-    bool take(size_t index, DecodedTexture& out) {
+    bool take(size_t index, DecodedPicture& out) {
         std::unique_lock<std::mutex> lock(mutex_);
         Job& job = jobs_[index];
         if (!job.started && threads_.empty()) {
@@ -106,7 +107,7 @@ class PictureDecoder {
     static constexpr size_t kLookAhead = 8;
     struct Job {
         std::string path;
-        DecodedTexture picture;
+        DecodedPicture picture;
         bool ok = false;
         bool started = false;
         bool done = false;
@@ -124,7 +125,7 @@ class PictureDecoder {
             Job& job = jobs_[next_++];
             job.started = true;
             lock.unlock();
-            DecodedTexture picture;
+            DecodedPicture picture;
             const bool ok = decodeTexture(job.path.c_str(), picture);
             lock.lock();
             job.picture = std::move(picture);
@@ -151,7 +152,7 @@ void loadSlot(DemoState& state, const StartupHooks& hooks, int slot, PictureDeco
         makeSpotTexture(name);
     } else {
         // A missing picture leaves its slot 0 and is drawn untextured.
-        DecodedTexture picture;
+        DecodedPicture picture;
         made = decoder.take(nextPicture++, picture) && uploadTexture(picture, name, true, GL_CLAMP);
     }
     if (hooks.textureLoaded) {
@@ -172,7 +173,7 @@ void failStartup(const StartupHooks& hooks, const std::string& reason) {
 // The sound device opened and the whole music decoded (the slowest single
 // step of the start-up), on a thread of its own while the pictures load.
 // Its outcome is only looked at where the sequence starts the music, so a
-// failure still shows after the last loading frame, as before.
+// failure shows after the last loading frame, where the sequence says.
 class MusicLoader {
   public:
     MusicLoader() {

@@ -28,12 +28,12 @@ class UnpackAlignment {
 
 } // namespace
 
-bool decodeTexture(const char* path, DecodedTexture& out) {
-    out = DecodedTexture{};
+bool decodeTexture(const char* path, DecodedPicture& out) {
+    out = DecodedPicture{};
     return decodePictureFile(path, &out);
 }
 
-bool uploadTexture(const DecodedTexture& picture, uint32_t* outName, bool mipmaps, int wrap) {
+bool uploadTexture(const DecodedPicture& picture, uint32_t* outName, bool mipmaps, int wrap) {
     if (picture.pixels == nullptr || outName == nullptr) {
         return false;
     }
@@ -68,7 +68,7 @@ bool loadTexture(const char* path, uint32_t* outName, bool mipmaps, int wrap) {
     if (path == nullptr || outName == nullptr) {
         return false;
     }
-    DecodedTexture picture;
+    DecodedPicture picture;
     return decodeTexture(path, picture) && uploadTexture(picture, outName, mipmaps, wrap);
 }
 

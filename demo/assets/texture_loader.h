@@ -15,9 +15,8 @@ void makeSpotTexture(uint32_t* outName);
 // The two halves of loadTexture, so pictures can be decoded on worker
 // threads (no GL there) while the thread that owns the context uploads them
 // in the order it wants.
-using DecodedTexture = DecodedPicture;
 // No GL: safe on any thread. False (and out emptied) when loadTexture would
 // refuse the file.
-bool decodeTexture(const char* path, DecodedTexture& out);
+bool decodeTexture(const char* path, DecodedPicture& out);
 // Needs the current GL context: the texture creation loadTexture does.
-bool uploadTexture(const DecodedTexture& picture, uint32_t* outName, bool mipmaps, int wrap);
+bool uploadTexture(const DecodedPicture& picture, uint32_t* outName, bool mipmaps, int wrap);

@@ -23,7 +23,8 @@
 
 namespace {
 
-// Built before main and destroyed at exit, like the original's statics.
+// One show per process: the state is built before main, with its start
+// values, and lives until exit, so nothing of it is ever reset.
 DemoState demo;
 
 class DemoLoopHost : public LoopHost {

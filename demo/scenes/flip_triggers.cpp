@@ -11,9 +11,9 @@ void toggleFlipFrames(DemoState& state) {
 
 void checkFlipTriggers(DemoState& state, int list) {
     const int32_t* triggers = nullptr;
-    if (list == 0) {
+    if (list == kFlipListA) {
         triggers = flipTriggersA;
-    } else if (list == 1) {
+    } else if (list == kFlipListB) {
         triggers = flipTriggersB;
     } else {
         return;

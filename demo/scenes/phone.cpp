@@ -59,16 +59,16 @@ void drawRisingPictures(DemoState& state) {
 void drawPhoneScene(DemoState& state, int mode, bool skipDraw) {
     if (skipDraw) {
         // The rise keeps to the timeline, so it advances on catch-up steps too.
-        if (mode == 1) {
+        if (mode == kPhoneRise) {
             state.phoneScrollY += kRiseStep;
         }
         return;
     }
-    if (mode != 0 && mode != 1) {
+    if (mode != kPhoneShake && mode != kPhoneRise) {
         return;
     }
     beginOverlay();
-    if (mode == 0) {
+    if (mode == kPhoneShake) {
         drawShakenPicture(state);
     } else {
         drawRisingPictures(state);

@@ -11,6 +11,8 @@ void drawSlidingSprites(DemoState& state, bool skipDraw);
 
 // picture flips
 void toggleFlipFrames(DemoState& state);
+// The trigger lists checkFlipTriggers takes; any other value flips nothing.
+enum FlipList : int { kFlipListA = 0, kFlipListB = 1 };
 void checkFlipTriggers(DemoState& state, int list);
 
 // light trails and sparks
@@ -40,6 +42,8 @@ void drawLeftScrollStrip(DemoState& state);
 void drawSurpriseCard(DemoState& state, bool skipDraw);
 
 // phone pictures, frames 1720-1987
+// The modes drawPhoneScene takes; any other value draws nothing.
+enum PhoneMode : int { kPhoneShake = 0, kPhoneRise = 1 };
 void drawPhoneScene(DemoState& state, int mode, bool skipDraw);
 
 // ties, frames 1988-3080

@@ -9,8 +9,8 @@ namespace {
 constexpr int32_t kSpritesAfter = 440;
 
 // The turn schedule: a steady spin, five bursts the other way, a shake.
-// Each step is its own single-precision addition, so the sums round exactly
-// as they always have; bounds are strict.
+// Each step is its own single-precision addition, in this order, so the angle
+// rounds the same on every machine and every frame path.
 void advanceRecordAngle(DemoState& state, int32_t frame) {
     float& angle = state.recordAngle;
     for (const FrameSpan& burst : kRecordBursts) {

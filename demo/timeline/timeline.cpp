@@ -16,22 +16,22 @@ void runScene(DemoState& state, SceneId scene, bool skipDraw) {
         drawSpinningRecord(state, skipDraw);
         break;
     case SceneId::HallPortraits:
-        checkFlipTriggers(state, 0);
+        checkFlipTriggers(state, kFlipListA);
         drawHallPortraitScene(state, skipDraw);
         break;
     case SceneId::SurpriseCard:
         drawSurpriseCard(state, skipDraw);
         break;
     case SceneId::PhoneShake:
-        drawPhoneScene(state, 0, skipDraw);
+        drawPhoneScene(state, kPhoneShake, skipDraw);
         break;
     case SceneId::PhoneRise:
-        drawPhoneScene(state, 1, skipDraw);
+        drawPhoneScene(state, kPhoneRise, skipDraw);
         break;
     case SceneId::Ties:
         drawTiesScene(state, skipDraw);
         // After the drawing, so a cue flip shows from the next frame on.
-        checkFlipTriggers(state, 1);
+        checkFlipTriggers(state, kFlipListB);
         break;
     case SceneId::HardFlash:
         drawHardFlashScene(state, skipDraw);

@@ -463,7 +463,7 @@ TEST_F(TextureLoader, DecodedOnAnotherThreadThenUploadedMatchesLoadTexture) {
     for (const char* file : {"q.png", "q.jpg"}) {
         SCOPED_TRACE(file);
         const std::string path = dir.file(file);
-        DecodedTexture picture;
+        DecodedPicture picture;
         bool decoded = false;
         std::thread([&] { decoded = decodeTexture(path.c_str(), picture); }).join();
         ASSERT_TRUE(decoded);
@@ -488,7 +488,7 @@ TEST_F(TextureLoader, DecodedOnAnotherThreadThenUploadedMatchesLoadTexture) {
         }
     }
 
-    DecodedTexture missing;
+    DecodedPicture missing;
     missing.width = 7;
     EXPECT_FALSE(decodeTexture(dir.file("none.png").c_str(), missing));
     EXPECT_EQ(missing.pixels, nullptr);

@@ -23,15 +23,15 @@ bool screenIsBlack(const GlHarness& gl) {
 
 TEST_F(PhoneScene, CatchUpCallsDrawNothingAndOnlyTheRiseAdvances) {
     state->frameCounter = 1750;
-    drawPhoneScene(*state, 0, true);
+    drawPhoneScene(*state, kPhoneShake, true);
     EXPECT_EQ(state->phoneScrollY, 0.0f);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)); // untouched: still off from start-up
     EXPECT_TRUE(screenIsBlack(gl));
 
     state->frameCounter = 1800;
-    drawPhoneScene(*state, 1, true);
+    drawPhoneScene(*state, kPhoneRise, true);
     EXPECT_EQ(state->phoneScrollY, 0.8f);
-    drawPhoneScene(*state, 1, true);
+    drawPhoneScene(*state, kPhoneRise, true);
     EXPECT_EQ(state->phoneScrollY, 0.8f + 0.8f);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_TRUE(screenIsBlack(gl));

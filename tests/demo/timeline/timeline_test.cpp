@@ -86,7 +86,7 @@ TEST(FlipTriggers, CheckFlipsOnlyOnListedFrames) {
     for (int32_t f = 0; f < 4000; ++f) {
         state->frameCounter = f;
         const Selectors before = state->flipSelectors;
-        checkFlipTriggers(*state, 0);
+        checkFlipTriggers(*state, kFlipListA);
         bool listed = false;
         for (int32_t v : listOf(flipTriggersA)) {
             listed = listed || v == f;
@@ -99,7 +99,7 @@ TEST(FlipTriggers, CheckFlipsOnlyOnListedFrames) {
     checkFlipTriggers(*state, 2);
     checkFlipTriggers(*state, -1);
     EXPECT_EQ(state->flipSelectors, kStart);
-    checkFlipTriggers(*state, 1);
+    checkFlipTriggers(*state, kFlipListB);
     EXPECT_EQ(state->flipSelectors, kFlipped);
 }
 
