@@ -258,16 +258,9 @@ bool openForSamples(OffscreenGl& gl, MultisampleTarget& target, const Options& o
     return true;
 }
 
-} // namespace
-
-extern "C" {
-void __real_glLineWidth(GLfloat width);
-void __wrap_glLineWidth(GLfloat width) {
-    __real_glLineWidth(width * lineScale);
-}
-}
-
-int main(int argc, char** argv) {
+// Checks what the command line asks for and enters the package folder.
+// Returns the status to end with, or -1 to go on.
+int prepare(int argc, char** argv, Options& options) {
     const ParseResult parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (parsed.status == ParseResult::Status::Help) {
         std::fputs(usageText().c_str(), stdout);
@@ -277,10 +270,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "democap: %s\nTry 'democap --help'.\n", parsed.error.c_str());
         return 2;
     }
-    Options options = parsed.options;
-    const FramePlan plan(options);
-    const bool video = options.outputKind == OutputKind::Video;
-
+    options = parsed.options;
     // Relative to where we were started, not to the package folder.
     options.out = absolutePath(options.out);
     if (!isFolder(options.packageDir)) {
@@ -288,6 +278,7 @@ int main(int argc, char** argv) {
                      options.packageDir.c_str());
         return 2;
     }
+    const bool video = options.outputKind == OutputKind::Video;
     if (video && !findExecutable("ffmpeg", std::getenv("PATH"))) {
         return fail("ffmpeg not found on PATH; it makes the video (Debian: apt-get install "
                     "ffmpeg), or give --out a folder for PNGs");
@@ -299,41 +290,38 @@ int main(int argc, char** argv) {
     if (chdir(options.packageDir.c_str()) != 0) {
         return fail("cannot enter " + options.packageDir);
     }
+    return -1;
+}
 
-    // Never a window on screen nor a sound card, display or not.
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    OffscreenGl gl;
-    MultisampleTarget target;
-    RenderSetup setup;
-    if (!openForSamples(gl, target, options, setup, error)) {
-        return fail(error);
-    }
-    const int drawWidth = setup.area.width * setup.factor;
-    const int drawHeight = setup.area.height * setup.factor;
-    resizeViewport(drawWidth, drawHeight);
-
-    auto state = std::make_unique<DemoState>();
+// The start-up as the demo runs it. Where the demo would end (no sound, no
+// music) a capture notes why and goes on without sound.
+void startShow(DemoState& state, OffscreenGl& gl) {
     StartupHooks hooks;
     hooks.swapBuffers = [&gl] { gl.swap(); };
-    // Start-up's way out when the music cannot start. The demo ends there;
-    // a capture comes back and goes on without sound.
-    std::string startupProblem;
-    hooks.fail = [&startupProblem](int status, const char* reason) {
-        startupProblem = std::string(reason != nullptr ? reason : "start-up failed") +
-                         " (the demo would end here with status " + std::to_string(status) + ")";
+    std::string problem;
+    hooks.fail = [&problem](int status, const char* reason) {
+        problem = std::string(reason != nullptr ? reason : "start-up failed") +
+                  " (the demo would end here with status " + std::to_string(status) + ")";
     };
-    if (!startDemo(*state, hooks) && startupProblem.empty()) {
-        startupProblem = "start-up did not finish";
+    if (!startDemo(state, hooks) && problem.empty()) {
+        problem = "start-up did not finish";
     }
-    if (!startupProblem.empty()) {
-        std::fprintf(stderr, "democap: note: %s; the capture goes on\n", startupProblem.c_str());
+    if (!problem.empty()) {
+        std::fprintf(stderr, "democap: note: %s; the capture goes on\n", problem.c_str());
     }
+}
 
-    std::unique_ptr<PngSink> pngs;
-    VideoPipe pipe;
-    std::vector<uint8_t> rows; // video: the last picture sent, repeated for skipped frames
-    if (video) {
+// Where the frames go: one PNG each into a folder, or a video through ffmpeg.
+class FrameOutput {
+  public:
+    bool open(const Options& options, std::string& error) {
+        width_ = options.width;
+        height_ = options.height;
+        video_ = options.outputKind == OutputKind::Video;
+        if (!video_) {
+            pngs_ = std::make_unique<PngSink>(options.out, width_, height_);
+            return true;
+        }
         std::string music;
         if (isReadableFile(kMusicPath)) {
             music = kMusicPath;
@@ -341,15 +329,61 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "democap: note: no %s in %s; the video has no sound\n", kMusicPath,
                          options.packageDir.c_str());
         }
-        if (!pipe.start(ffmpegArguments(options, music), error)) {
-            return fail(error);
-        }
-        rows.assign(static_cast<size_t>(options.width) * static_cast<size_t>(options.height) * 3,
-                    0);
-    } else {
-        pngs = std::make_unique<PngSink>(options.out, options.width, options.height);
+        rows_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3, 0);
+        return pipe_.start(ffmpegArguments(options, music), error);
     }
 
+    // Reads a kept frame from the back buffer: must come before the swap,
+    // which leaves the back buffer undefined. False when the writer failed.
+    bool take(int32_t frame, const RenderSetup& setup) {
+        if (video_) {
+            readShowFrame(rows_, width_, height_, setup.area, setup.factor, drawn_);
+            return true;
+        }
+        std::vector<uint8_t>* picture = pngs_->acquire();
+        if (picture == nullptr) {
+            return false;
+        }
+        readShowFrame(*picture, width_, height_, setup.area, setup.factor, drawn_);
+        pngs_->submit(picture, frame);
+        ++written_;
+        return true;
+    }
+
+    // A video frame on the output's grid: the last picture taken, so a
+    // skipped frame leaves the one before on screen.
+    bool sendVideoFrame(std::string& error) {
+        if (!pipe_.write(rows_.data(), rows_.size(), error)) {
+            return false;
+        }
+        ++written_;
+        return true;
+    }
+
+    bool finish(std::string& error) { return video_ ? pipe_.finish(error) : pngs_->finish(error); }
+    bool video() const { return video_; }
+    int32_t written() const { return written_; }
+
+  private:
+    int width_ = 0;
+    int height_ = 0;
+    bool video_ = false;
+    std::unique_ptr<PngSink> pngs_;
+    VideoPipe pipe_;
+    std::vector<uint8_t> rows_;  // video: the last picture taken
+    std::vector<uint8_t> drawn_; // the drawn picture, before filtering down
+    int32_t written_ = 0;
+};
+
+// Runs the timeline from the state's frame to the plan's end, handing the
+// kept frames to the output, with progress on stderr. False when the output
+// failed (error says why, when it can).
+bool runFrames(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
+               const RenderSetup& setup, const Options& options, FrameOutput& out,
+               std::string& error) {
+    const FramePlan plan(options);
+    const int drawWidth = setup.area.width * setup.factor;
+    const int drawHeight = setup.area.height * setup.factor;
     ProgressMeter progress(plan.framesToRun(), isatty(STDERR_FILENO) != 0, 0.25,
                            options.frames.first);
     // Frames before the range still run as drawn frames, as the scenes'
@@ -362,19 +396,17 @@ int main(int argc, char** argv) {
         glScissor(0, 0, 1, 1); // the clears too
         glEnable(GL_SCISSOR_TEST);
     }
-    std::vector<uint8_t> drawn; // the drawn picture, before filtering down
     const auto start = std::chrono::steady_clock::now();
-    int32_t written = 0;
     int32_t lastRun = -1;
     bool ok = true;
-    while (true) {
-        const int32_t frame = state->frameCounter;
+    while (ok) {
+        const int32_t frame = state.frameCounter;
         if (frame == firstFrame && firstFrame > 0) {
             glDisable(GL_SCISSOR_TEST);
             glViewport(0, 0, drawWidth, drawHeight);
         }
         const bool skip = plan.skipped(frame);
-        if (runTimelineFrame(*state, skip) == TimelineStep::ShowEnded) {
+        if (runTimelineFrame(state, skip) == TimelineStep::ShowEnded) {
             break; // kLastFrame: drawn but never shown
         }
         lastRun = frame;
@@ -387,34 +419,15 @@ int main(int argc, char** argv) {
                 if (setup.samples > 1) {
                     target.resolve();
                 }
-                // Read the back buffer before the swap leaves it undefined.
-                if (video) {
-                    readShowFrame(rows, options.width, options.height, setup.area, setup.factor,
-                                  drawn);
-                } else {
-                    std::vector<uint8_t>* picture = pngs->acquire();
-                    if (picture == nullptr) {
-                        ok = false;
-                        break;
-                    }
-                    readShowFrame(*picture, options.width, options.height, setup.area, setup.factor,
-                                  drawn);
-                    pngs->submit(picture, frame);
-                    ++written;
-                }
+                ok = out.take(frame, setup);
             }
             gl.swap();
             if (setup.samples > 1) {
                 target.drawHere();
             }
         }
-        if (video && plan.onGrid(frame)) {
-            // A skipped frame leaves the previous picture on screen.
-            if (!pipe.write(rows.data(), rows.size(), error)) {
-                ok = false;
-                break;
-            }
-            ++written;
+        if (ok && out.video() && plan.onGrid(frame)) {
+            ok = out.sendVideoFrame(error);
         }
         if (auto text = progress.update(frame + 1, frame, secondsSince(start))) {
             std::fputs(text->c_str(), stderr);
@@ -424,18 +437,51 @@ int main(int argc, char** argv) {
         }
     }
     std::fputs(progress.finish(lastRun + 1, lastRun, secondsSince(start)).c_str(), stderr);
+    return ok;
+}
 
-    if (pngs && !pngs->finish(error)) {
+} // namespace
+
+extern "C" {
+void __real_glLineWidth(GLfloat width);
+void __wrap_glLineWidth(GLfloat width) {
+    __real_glLineWidth(width * lineScale);
+}
+}
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const int status = prepare(argc, argv, options); status >= 0) {
+        return status;
+    }
+    // Never a window on screen nor a sound card, display or not.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    OffscreenGl gl;
+    MultisampleTarget target;
+    RenderSetup setup;
+    std::string error;
+    if (!openForSamples(gl, target, options, setup, error)) {
         return fail(error);
     }
-    if (video && !pipe.finish(error)) {
+    resizeViewport(setup.area.width * setup.factor, setup.area.height * setup.factor);
+
+    auto state = std::make_unique<DemoState>();
+    startShow(*state, gl);
+    FrameOutput out;
+    if (!out.open(options, error)) {
+        return fail(error);
+    }
+    const bool ok = runFrames(*state, gl, target, setup, options, out, error);
+    if (!out.finish(error)) {
         return fail(error);
     }
     if (!ok) {
         return fail(error.empty() ? "stopped early" : error);
     }
     state.reset(); // frees GL objects while the context is current
-    const char* what = video ? "video frame" : "picture";
+    const int32_t written = out.written();
+    const char* what = out.video() ? "video frame" : "picture";
     std::fprintf(stderr, "democap: %d %s%s in %s\n", written, what, written == 1 ? "" : "s",
                  options.out.c_str());
     return 0;
