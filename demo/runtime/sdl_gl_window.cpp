@@ -191,8 +191,11 @@ bool fullscreenModeInForce(const ModeReading& requested, const ModeReading& curr
            depth(current.bitsPerPixel) == depth(requested.bitsPerPixel);
 }
 
-bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested) {
-    fullscreen = fullscreenRequested;
+namespace {
+
+// The video subsystem up, on a display someone can see. False (with its box
+// shown) when there is none.
+bool startVideo() {
     // A show nobody can see is a failure, unless an invisible driver was
     // asked for (tests, capture).
     const visible_video::Start video = visible_video::start();
@@ -208,7 +211,39 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
         exitHandlerSet = true;
     }
     SDL_DisableScreenSaver(); // no screen saver or power-down while the show runs
+    return true;
+}
 
+// Closes what is open and shows the box, with SDL's reason on stderr.
+bool failWith(const char* box) {
+    std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+    closeDemoWindow();
+    errorBox(box);
+    return false;
+}
+
+// The GL context made and current on the window.
+bool makeContext() {
+    demoContext = SDL_GL_CreateContext(demoWindow);
+    if (demoContext == nullptr) {
+        return failWith("Can't Create A GL Rendering Context.");
+    }
+    if (SDL_GL_MakeCurrent(demoWindow, demoContext) != 0) {
+        return failWith("Can't Activate The GL Rendering Context.");
+    }
+    SDL_GL_SetSwapInterval(0); // the busy-wait paces frames, not the display
+    lockDestinationAlpha([](void* w) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(w)); },
+                         demoWindow);
+    return true;
+}
+
+} // namespace
+
+bool openDemoWindow(const char* title, int width, int height, int bits, bool fullscreenRequested) {
+    fullscreen = fullscreenRequested;
+    if (!startVideo()) {
+        return false;
+    }
     requestShowFramebuffer(bits);
 
     // Windowed, an ordinary window: resizable and maximizable, the
@@ -217,36 +252,17 @@ bool openDemoWindow(const char* title, int width, int height, int bits, bool ful
     demoWindow =
         SDL_CreateWindow(title, 0, 0, width, height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | style);
     if (demoWindow == nullptr) {
-        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
-        closeDemoWindow();
-        errorBox("Window Creation Error.");
-        return false;
+        return failWith("Window Creation Error.");
     }
-    if (fullscreen && !setFullscreenMode(width, height, bits)) {
-        if (!fallBackToWindow()) {
-            return false;
-        }
+    if (fullscreen && !setFullscreenMode(width, height, bits) && !fallBackToWindow()) {
+        return false;
     }
     if (fullscreen) {
         SDL_ShowCursor(SDL_DISABLE);
     }
-
-    demoContext = SDL_GL_CreateContext(demoWindow);
-    if (demoContext == nullptr) {
-        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
-        closeDemoWindow();
-        errorBox("Can't Create A GL Rendering Context.");
+    if (!makeContext()) {
         return false;
     }
-    if (SDL_GL_MakeCurrent(demoWindow, demoContext) != 0) {
-        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
-        closeDemoWindow();
-        errorBox("Can't Activate The GL Rendering Context.");
-        return false;
-    }
-    SDL_GL_SetSwapInterval(0); // the busy-wait paces frames, not the display
-    lockDestinationAlpha([](void* w) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(w)); },
-                         demoWindow);
     SDL_ShowWindow(demoWindow);
     // A listed mode can still be refused when the switch happens; then
     // this is the same question as for a mode that is not listed.
