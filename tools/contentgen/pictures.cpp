@@ -20,9 +20,11 @@ constexpr Color ink = rgb(22, 18, 34); // outline colour of the cartoon figures
 // ---------------------------------------------------------------------------------------------
 // Cartoon figures, the cast of the show.
 
+enum class Hair { Short, Curls, Spikes, Long };
+
 struct Look {
     Color skin, hair, shirt, pants, shoes;
-    int hairStyle; // 0 short, 1 round curls, 2 spikes, 3 long
+    Hair hairStyle;
     bool glasses;
     Color tie = {0, 0, 0, 0}; // transparent: no tie
     bool partyHat = false;
@@ -70,12 +72,25 @@ void oval(Canvas& c, double cx, double cy, double rx, double ry, Color fill, dou
 }
 
 // A standing figure `h` design units tall whose feet rest at (x, footY).
-void drawFigure(Canvas& c, double x, double footY, double h, const Look& look, const Pose& pose) {
-    const double u = h / 100.0;
-    const double rim = 1.4 * u;
-    const double hipY = footY - 42 * u, shoulderY = footY - 70 * u;
-    const double body = x + pose.lean * u;
+// Where a figure's parts sit, in pixels: u is a hundredth of its height.
+struct FigureFrame {
+    double u, rim, footY, hipY, shoulderY;
+    double body; // the upper body's centre line
+};
 
+// The head's frame: centre, radius and tilt; at() turns an offset from the
+// centre with the head.
+struct HeadFrame {
+    double cx, cy, r, ca, sa;
+    Point at(double dx, double dy) const {
+        return Point{cx + dx * ca - dy * sa, cy + dx * sa + dy * ca};
+    }
+};
+
+void drawLegsAndTorso(Canvas& c, double x, const FigureFrame& f, const Look& look,
+                      const Pose& pose) {
+    const double u = f.u, rim = f.rim, body = f.body, footY = f.footY;
+    const double hipY = f.hipY, shoulderY = f.shoulderY;
     // Legs and shoes.
     for (int side = -1; side <= 1; side += 2) {
         const double hx = body + side * 6 * u, fx = x + side * (5 + pose.legs * 10) * u;
@@ -103,7 +118,11 @@ void drawFigure(Canvas& c, double x, double footY, double h, const Look& look, c
         }
         c.polygon(inner, look.tie);
     }
-    // Arms: upper arm in the shirt's colour, forearm and hand in the skin's.
+}
+
+// Arms: upper arm in the shirt's colour, forearm and hand in the skin's.
+void drawArms(Canvas& c, const FigureFrame& f, const Look& look, const Pose& pose) {
+    const double u = f.u, rim = f.rim, body = f.body, shoulderY = f.shoulderY;
     for (int side = -1; side <= 1; side += 2) {
         const double a = (side < 0 ? pose.armL : pose.armR) * pi / 180.0;
         const double b = a + (side < 0 ? pose.bendL : pose.bendR) * pi / 180.0;
@@ -114,65 +133,58 @@ void drawFigure(Canvas& c, double x, double footY, double h, const Look& look, c
         limb(c, sx, sy, ex, ey, 9 * u, look.shirt, rim);
         disc(c, hx, hy, 5 * u, look.skin, rim);
     }
-    // Head, turned by the tilt about its centre.
-    const double hcx = body + std::sin(pose.tilt * pi / 180.0) * 6 * u, hcy = footY - 88 * u;
-    const double r = 14 * u;
-    const double ca = std::cos(pose.tilt * pi / 180.0), sa = std::sin(pose.tilt * pi / 180.0);
-    auto at = [&](double dx, double dy) {
-        return Point{hcx + dx * ca - dy * sa, hcy + dx * sa + dy * ca};
-    };
-    limb(c, body, shoulderY, hcx, hcy, 8 * u, look.skin, rim);
-    if (look.hairStyle == 3) {
-        const Point p = at(0, 2 * u);
-        oval(c, p.x, p.y, r * 1.25, r * 1.3, look.hair, rim);
-    }
-    disc(c, hcx, hcy, r, look.skin, rim);
+}
+
+void drawHair(Canvas& c, const HeadFrame& h, const Look& look, double rim) {
+    const double r = h.r;
     switch (look.hairStyle) {
-    case 0: {
-        const Point p = at(0, -r * 0.75);
+    case Hair::Short: {
+        const Point p = h.at(0, -r * 0.75);
         oval(c, p.x, p.y, r * 0.95, r * 0.45, look.hair, rim);
         break;
     }
-    case 1:
+    case Hair::Curls:
         for (int i = 0; i < 7; ++i) {
             const double ang = pi * (1.05 + 0.15 * i);
-            const Point p = at(std::cos(ang) * r * 0.95, std::sin(ang) * r * 0.9);
+            const Point p = h.at(std::cos(ang) * r * 0.95, std::sin(ang) * r * 0.9);
             disc(c, p.x, p.y, r * 0.42, look.hair, rim);
         }
         break;
-    case 2:
+    case Hair::Spikes:
         for (int i = 0; i < 5; ++i) {
             const double off = (i - 2) * r * 0.38;
-            const Point base1 = at(off - r * 0.25, -r * 0.6), base2 = at(off + r * 0.25, -r * 0.6);
-            const Point tip = at(off * 1.3, -r * 1.55 + std::abs(i - 2) * r * 0.15);
-            c.polygon({base1, tip, base2, at(off, -r * 0.3)}, look.hair);
+            const Point base1 = h.at(off - r * 0.25, -r * 0.6),
+                        base2 = h.at(off + r * 0.25, -r * 0.6);
+            const Point tip = h.at(off * 1.3, -r * 1.55 + std::abs(i - 2) * r * 0.15);
+            c.polygon({base1, tip, base2, h.at(off, -r * 0.3)}, look.hair);
         }
         break;
-    default: {
-        const Point p = at(0, -r * 0.7);
+    case Hair::Long: {
+        const Point p = h.at(0, -r * 0.7);
         oval(c, p.x, p.y, r * 1.05, r * 0.5, look.hair, rim);
         break;
     }
     }
     if (look.partyHat) {
-        const Point l = at(-r * 0.55, -r * 0.8), rr = at(r * 0.55, -r * 0.8),
-                    tip = at(r * 0.2, -r * 2.2);
+        const Point l = h.at(-r * 0.55, -r * 0.8), rr = h.at(r * 0.55, -r * 0.8),
+                    tip = h.at(r * 0.2, -r * 2.2);
         c.polygon({l, tip, rr}, ink);
-        const Point l2 = at(-r * 0.42, -r * 0.88), r2 = at(r * 0.42, -r * 0.88),
-                    t2 = at(r * 0.18, -r * 2.0);
+        const Point l2 = h.at(-r * 0.42, -r * 0.88), r2 = h.at(r * 0.42, -r * 0.88),
+                    t2 = h.at(r * 0.18, -r * 2.0);
         c.polygon({l2, t2, r2}, rgb(255, 210, 40));
         c.circle(tip.x, tip.y, r * 0.22, rgb(255, 80, 160));
     }
-    // Face.
-    const Point eyeL = at(-5 * u, -1 * u), eyeR = at(5 * u, -1 * u);
+}
+
+void drawFace(Canvas& c, const HeadFrame& h, double u, const Look& look, const Pose& pose) {
+    const double ca = h.ca, sa = h.sa;
+    const Point eyeL = h.at(-5 * u, -1 * u), eyeR = h.at(5 * u, -1 * u);
     if (look.glasses) {
-        const Point mid = at(0, -1 * u);
         c.line(eyeL.x, eyeL.y, eyeR.x, eyeR.y, 2 * u, ink);
         c.ellipse(eyeL.x, eyeL.y, 5 * u, 3.6 * u, ink);
         c.ellipse(eyeR.x, eyeR.y, 5 * u, 3.6 * u, ink);
         c.circle(eyeL.x - 1.5 * u, eyeL.y - 1.2 * u, 1.1 * u, rgb(140, 200, 255));
         c.circle(eyeR.x - 1.5 * u, eyeR.y - 1.2 * u, 1.1 * u, rgb(140, 200, 255));
-        (void)mid;
     } else if (pose.eyesClosed) {
         for (const Point& e : {eyeL, eyeR}) {
             const Point a0 = {e.x - 2.8 * u * ca, e.y - 2.8 * u * sa};
@@ -186,15 +198,40 @@ void drawFigure(Canvas& c, double x, double footY, double h, const Look& look, c
             c.circle(e.x + 0.6 * u, e.y + 0.4 * u, 1.6 * u, ink);
         }
     }
-    const Point mouth = at(0, 6.5 * u);
+    const Point mouth = h.at(0, 6.5 * u);
     if (pose.mouthOpen) {
         c.ellipse(mouth.x, mouth.y, 4.6 * u, 3.8 * u, ink);
         c.ellipse(mouth.x, mouth.y + 1.2 * u, 3.0 * u, 1.8 * u, rgb(230, 80, 90));
     } else {
-        const Point m0 = at(-4.5 * u, 5 * u), m1 = at(0, 7.5 * u), m2 = at(4.5 * u, 5 * u);
+        const Point m0 = h.at(-4.5 * u, 5 * u), m1 = h.at(0, 7.5 * u), m2 = h.at(4.5 * u, 5 * u);
         c.line(m0.x, m0.y, m1.x, m1.y, 1.3 * u, ink);
         c.line(m1.x, m1.y, m2.x, m2.y, 1.3 * u, ink);
     }
+}
+
+void drawFigure(Canvas& c, double x, double footY, double h, const Look& look, const Pose& pose) {
+    FigureFrame f;
+    f.u = h / 100.0;
+    const double u = f.u;
+    f.rim = 1.4 * u;
+    f.footY = footY;
+    f.hipY = footY - 42 * u, f.shoulderY = footY - 70 * u;
+    f.body = x + pose.lean * u;
+    drawLegsAndTorso(c, x, f, look, pose);
+    drawArms(c, f, look, pose);
+    // Head, turned by the tilt about its centre.
+    HeadFrame head;
+    head.cx = f.body + std::sin(pose.tilt * pi / 180.0) * 6 * u, head.cy = footY - 88 * u;
+    head.r = 14 * u;
+    head.ca = std::cos(pose.tilt * pi / 180.0), head.sa = std::sin(pose.tilt * pi / 180.0);
+    limb(c, f.body, f.shoulderY, head.cx, head.cy, 8 * u, look.skin, f.rim);
+    if (look.hairStyle == Hair::Long) {
+        const Point p = head.at(0, 2 * u);
+        oval(c, p.x, p.y, head.r * 1.25, head.r * 1.3, look.hair, f.rim);
+    }
+    disc(c, head.cx, head.cy, head.r, look.skin, f.rim);
+    drawHair(c, head, look, f.rim);
+    drawFace(c, head, u, look, pose);
 }
 
 const Look zelmo = {rgb(240, 196, 150),
@@ -202,35 +239,35 @@ const Look zelmo = {rgb(240, 196, 150),
                     rgb(40, 170, 220),
                     rgb(40, 40, 90),
                     rgb(230, 230, 230),
-                    2,
+                    Hair::Spikes,
                     false};
 const Look dorvi = {rgb(200, 150, 110),
                     rgb(20, 20, 20),
                     rgb(240, 120, 40),
                     rgb(60, 60, 60),
                     rgb(40, 30, 20),
-                    1,
+                    Hair::Curls,
                     true};
 const Look pilsa = {rgb(250, 210, 180),
                     rgb(230, 180, 40),
                     rgb(230, 60, 150),
                     rgb(50, 50, 120),
                     rgb(250, 250, 250),
-                    3,
+                    Hair::Long,
                     false};
 const Look velda = {rgb(160, 110, 80),
                     rgb(120, 30, 30),
                     rgb(120, 220, 90),
                     rgb(30, 70, 50),
                     rgb(200, 60, 60),
-                    3,
+                    Hair::Long,
                     true};
 const Look colla = {rgb(230, 185, 140),
                     rgb(30, 30, 40),
                     rgb(250, 220, 60),
                     rgb(90, 50, 30),
                     rgb(20, 20, 20),
-                    0,
+                    Hair::Short,
                     false};
 
 Look withTie(Look l, Color tie) {
@@ -704,7 +741,7 @@ void drawCollaHard(Canvas& c, bool second) {
     for (std::size_t i = 0; i < xs.size(); ++i) {
         Look l = colla;
         l.shirt = hsv(hues[i], 0.75, 0.95);
-        l.hairStyle = static_cast<int>(i % 4);
+        l.hairStyle = static_cast<Hair>(i % 4);
         l.glasses = i % 2 == 1;
         Pose p;
         const bool up = (i % 2 == 0) != second;
