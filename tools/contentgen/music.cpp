@@ -544,121 +544,140 @@ void playGroove(Mixer& m, const Groove& g, int from, int to) {
     }
 }
 
-void arrange(Mixer& m) {
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        const int from = parts[i].start, to = partEnd(i);
-        Groove g;
-        switch (parts[i].part) {
-        case Part::Intro: {
-            // Pad alone, the arpeggio from the second bar, drums once the record settles.
-            g.pad = true, g.padCut = 1200, g.padLevel = 0.55;
-            playGroove(m, g, from, to);
-            Groove arp;
-            arp.arp = 2;
-            playGroove(m, arp, 160, 440);
-            arp.arp = 1;
-            playGroove(m, arp, 440, to);
-            Groove drums;
-            drums.kick = true, drums.hats = 1, drums.bass = 1, drums.bassCut = 350;
-            playGroove(m, drums, 240, to - 44);
-            // The sideways shake of the record: a snare roll.
-            for (int f = 180; f < 203; f += 3) {
-                snare(m, f, 0.15 + 0.02 * (f - 180) / 3.0);
-            }
-            for (int f = to - 44; f < to; f += stepFrames) {
-                snare(m, f, 0.2 + 0.3 * (f - (to - 44)) / 44.0);
-            }
-            riser(m, 441, to, 0.35);
-            break;
-        }
-        case Part::Hall:
-            g.kick = true, g.backbeat = true, g.hats = 3, g.bass = 2, g.bassCut = 700;
-            g.pad = true, g.padLevel = 0.4, g.padCut = 1500;
-            g.arp = 1;
-            playGroove(m, g, from, 1150);
-            g.arp = 3, g.hats = 2, g.bass = 1;
-            playGroove(m, g, 1150, to);
-            break;
-        case Part::Card:
-            // The surprise: the drums stop, one chord rings.
-            padChord(m, from, to - from + 10, Chord{57, false}, 0.7, 3000);
-            tom(m, from, 0.5, 110);
-            break;
-        case Part::Shake:
-            for (int f = from; f < to; f += 2) {
-                snare(m, f, 0.08 + 0.12 * (f - from) / double(to - from), 0.8);
-            }
-            for (int f = from; f < to; f += stepFrames) {
-                bassNote(m, f, stepFrames * 0.7, 33, 0.5, 500);
-            }
-            break;
-        case Part::Rise:
-            g.halfKick = true, g.hats = 1, g.pad = true, g.padLevel = 0.45, g.padCut = 900;
-            g.arp = 1, g.progression = 1;
-            playGroove(m, g, from, to);
-            riser(m, from + 60, to, 0.4);
-            break;
-        case Part::Ties:
-            g.kick = true, g.backbeat = true, g.hats = 2, g.bass = 3, g.bassCut = 900;
-            g.pad = true, g.padLevel = 0.3, g.progression = 1;
-            playGroove(m, g, from, 2400);
-            // The blinking label gets a melody.
-            g.lead = 1, g.progression = 0;
-            playGroove(m, g, 2400, 2850);
-            g.lead = 0, g.arp = 2, g.hats = 3;
-            playGroove(m, g, 2850, to);
-            riser(m, 2900, to, 0.25);
-            break;
-        case Part::Gap:
-            // Black screen: a low drone that fades, nearly silence.
-            padChord(m, from, (to - from) * 0.6, Chord{45, true}, 0.18, 400);
-            break;
-        case Part::Strobe:
-            g.kick = true, g.hats = 2, g.bass = 3, g.bassCut = 1400, g.progression = 3;
-            playGroove(m, g, from, to);
-            break;
-        case Part::Craft: {
-            g.halfKick = true, g.pad = true, g.padLevel = 0.4, g.padCut = 1100, g.arp = 3;
-            g.progression = 2, g.bass = 1, g.bassCut = 400;
-            playGroove(m, g, from, 4400);
-            g.halfKick = false, g.kick = true, g.hats = 1, g.backbeat = true;
-            playGroove(m, g, 4400, to);
-            // The craft's jumps every tenth frame: soft blips.
-            for (int f = ((from + 9) / 10) * 10; f < to; f += 10) {
-                tom(m, f, 0.08, 420);
-            }
-            break;
-        }
-        case Part::Grid:
-            g.kick = true, g.backbeat = true, g.hats = 1, g.bass = 2, g.bassCut = 900;
-            playGroove(m, g, from, to);
-            break;
-        case Part::Greet:
-            g.kick = true, g.hats = 3, g.bass = 1, g.bassCut = 600, g.pad = true, g.padLevel = 0.3;
-            g.arp = 2, g.lead = 2, g.progression = 2;
-            playGroove(m, g, from, to);
-            break;
-        case Part::Tower:
-            g.kick = true, g.backbeat = true, g.hats = 2, g.bass = 3, g.bassCut = 1000;
-            g.pad = true, g.padLevel = 0.4, g.padCut = 2400, g.arp = 1, g.lead = 1;
-            playGroove(m, g, from, to);
-            for (int f = ((from + barFrames * 4 - 1) / (barFrames * 4)) * barFrames * 4; f < to;
-                 f += barFrames * 4) {
-                crash(m, f, 0.25);
-            }
-            break;
-        case Part::Closing:
-            g.kick = true, g.hats = 1, g.pad = true, g.padLevel = 0.35, g.bass = 1;
-            playGroove(m, g, from, to);
-            break;
-        case Part::Outro:
-            padChord(m, from, (to - from) * 0.5, Am, 0.7, 2000);
-            bassNote(m, from, (to - from) * 0.5, 33, 0.5, 400);
-            kick(m, from, 0.9);
-            crash(m, from, 0.4);
-            break;
-        }
+// Pad alone, the arpeggio from the second bar, drums once the record settles.
+void playIntro(Mixer& m, int from, int to) {
+    Groove g;
+    g.pad = true, g.padCut = 1200, g.padLevel = 0.55;
+    playGroove(m, g, from, to);
+    Groove arp;
+    arp.arp = 2;
+    playGroove(m, arp, 160, 440);
+    arp.arp = 1;
+    playGroove(m, arp, 440, to);
+    Groove drums;
+    drums.kick = true, drums.hats = 1, drums.bass = 1, drums.bassCut = 350;
+    playGroove(m, drums, 240, to - 44);
+    // The sideways shake of the record: a snare roll.
+    for (int f = 180; f < 203; f += 3) {
+        snare(m, f, 0.15 + 0.02 * (f - 180) / 3.0);
     }
+    for (int f = to - 44; f < to; f += stepFrames) {
+        snare(m, f, 0.2 + 0.3 * (f - (to - 44)) / 44.0);
+    }
+    riser(m, 441, to, 0.35);
+}
+
+void playTies(Mixer& m, int from, int to) {
+    Groove g;
+    g.kick = true, g.backbeat = true, g.hats = 2, g.bass = 3, g.bassCut = 900;
+    g.pad = true, g.padLevel = 0.3, g.progression = 1;
+    playGroove(m, g, from, 2400);
+    // The blinking label gets a melody.
+    g.lead = 1, g.progression = 0;
+    playGroove(m, g, 2400, 2850);
+    g.lead = 0, g.arp = 2, g.hats = 3;
+    playGroove(m, g, 2850, to);
+    riser(m, 2900, to, 0.25);
+}
+
+void playCraft(Mixer& m, int from, int to) {
+    Groove g;
+    g.halfKick = true, g.pad = true, g.padLevel = 0.4, g.padCut = 1100, g.arp = 3;
+    g.progression = 2, g.bass = 1, g.bassCut = 400;
+    playGroove(m, g, from, 4400);
+    g.halfKick = false, g.kick = true, g.hats = 1, g.backbeat = true;
+    playGroove(m, g, 4400, to);
+    // The craft's jumps every tenth frame: soft blips.
+    for (int f = ((from + 9) / 10) * 10; f < to; f += 10) {
+        tom(m, f, 0.08, 420);
+    }
+}
+
+void playTower(Mixer& m, int from, int to) {
+    Groove g;
+    g.kick = true, g.backbeat = true, g.hats = 2, g.bass = 3, g.bassCut = 1000;
+    g.pad = true, g.padLevel = 0.4, g.padCut = 2400, g.arp = 1, g.lead = 1;
+    playGroove(m, g, from, to);
+    for (int f = ((from + barFrames * 4 - 1) / (barFrames * 4)) * barFrames * 4; f < to;
+         f += barFrames * 4) {
+        crash(m, f, 0.25);
+    }
+}
+
+void playPart(Mixer& m, Part part, int from, int to) {
+    Groove g;
+    switch (part) {
+    case Part::Intro:
+        playIntro(m, from, to);
+        break;
+    case Part::Hall:
+        g.kick = true, g.backbeat = true, g.hats = 3, g.bass = 2, g.bassCut = 700;
+        g.pad = true, g.padLevel = 0.4, g.padCut = 1500;
+        g.arp = 1;
+        playGroove(m, g, from, 1150);
+        g.arp = 3, g.hats = 2, g.bass = 1;
+        playGroove(m, g, 1150, to);
+        break;
+    case Part::Card:
+        // The surprise: the drums stop, one chord rings.
+        padChord(m, from, to - from + 10, Chord{57, false}, 0.7, 3000);
+        tom(m, from, 0.5, 110);
+        break;
+    case Part::Shake:
+        for (int f = from; f < to; f += 2) {
+            snare(m, f, 0.08 + 0.12 * (f - from) / double(to - from), 0.8);
+        }
+        for (int f = from; f < to; f += stepFrames) {
+            bassNote(m, f, stepFrames * 0.7, 33, 0.5, 500);
+        }
+        break;
+    case Part::Rise:
+        g.halfKick = true, g.hats = 1, g.pad = true, g.padLevel = 0.45, g.padCut = 900;
+        g.arp = 1, g.progression = 1;
+        playGroove(m, g, from, to);
+        riser(m, from + 60, to, 0.4);
+        break;
+    case Part::Ties:
+        playTies(m, from, to);
+        break;
+    case Part::Gap:
+        // Black screen: a low drone that fades, nearly silence.
+        padChord(m, from, (to - from) * 0.6, Chord{45, true}, 0.18, 400);
+        break;
+    case Part::Strobe:
+        g.kick = true, g.hats = 2, g.bass = 3, g.bassCut = 1400, g.progression = 3;
+        playGroove(m, g, from, to);
+        break;
+    case Part::Craft:
+        playCraft(m, from, to);
+        break;
+    case Part::Grid:
+        g.kick = true, g.backbeat = true, g.hats = 1, g.bass = 2, g.bassCut = 900;
+        playGroove(m, g, from, to);
+        break;
+    case Part::Greet:
+        g.kick = true, g.hats = 3, g.bass = 1, g.bassCut = 600, g.pad = true, g.padLevel = 0.3;
+        g.arp = 2, g.lead = 2, g.progression = 2;
+        playGroove(m, g, from, to);
+        break;
+    case Part::Tower:
+        playTower(m, from, to);
+        break;
+    case Part::Closing:
+        g.kick = true, g.hats = 1, g.pad = true, g.padLevel = 0.35, g.bass = 1;
+        playGroove(m, g, from, to);
+        break;
+    case Part::Outro:
+        padChord(m, from, (to - from) * 0.5, Am, 0.7, 2000);
+        bassNote(m, from, (to - from) * 0.5, 33, 0.5, 400);
+        kick(m, from, 0.9);
+        crash(m, from, 0.4);
+        break;
+    }
+}
+
+// The hits on the frames where the pictures change.
+void playAccents(Mixer& m) {
     for (const Accent& a : accents()) {
         switch (a.kind) {
         case AccentKind::Flip:
@@ -666,7 +685,7 @@ void arrange(Mixer& m) {
             crash(m, a.frame, 0.2);
             break;
         case AccentKind::Flash:
-            if (a.frame < 4803) {
+            if (a.frame < startOf(SceneId::GridCredits)) {
                 zap(m, a.frame, 0.4);
             } else {
                 clank(m, a.frame, 0.35);
@@ -678,10 +697,17 @@ void arrange(Mixer& m) {
             padChord(m, a.frame, 8, chordAt(a.frame, 0), 0.5, 3500);
             break;
         case AccentKind::Spin:
-            tom(m, a.frame, 0.5, 160 + 12.0 * (a.frame - 126) / 10.0);
+            tom(m, a.frame, 0.5, 160 + 12.0 * (a.frame - kRecordBursts[0].first) / 10.0);
             break;
         }
     }
+}
+
+void arrange(Mixer& m) {
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        playPart(m, parts[i].part, parts[i].start, partEnd(i));
+    }
+    playAccents(m);
 }
 
 // A dotted-eighth echo with a darkening feedback, mixed under the dry signal.
