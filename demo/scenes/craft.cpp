@@ -3,6 +3,7 @@
 
 #include "demo/assets/manifest.h"
 #include "demo/scenes/overlay.h"
+#include "demo/scenes/quadrics.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/demo_state.h"
 
@@ -20,29 +21,8 @@ void black() {
     glColor3f(0.0f, 0.0f, 0.0f);
 }
 
-// One quadric for the whole run: made on first use, freed with the state, so
-// nothing is allocated per frame.
 GLUquadric* craftQuadric(DemoState& state) {
-    if (state.craftQuadric == nullptr) {
-        state.craftQuadric = gluNewQuadric();
-        if (state.craftQuadric != nullptr) {
-            gluQuadricDrawStyle(state.craftQuadric, GLU_FILL);
-        }
-    }
-    return state.craftQuadric;
-}
-
-// Quadric calls that skip the shape (and keep the transforms) if GLU could
-// not allocate its object.
-void cylinder(GLUquadric* q, double base, double top, double height, int slices, int stacks) {
-    if (q != nullptr) {
-        gluCylinder(q, base, top, height, slices, stacks);
-    }
-}
-void disk(GLUquadric* q, double inner, double outer, int slices, int loops) {
-    if (q != nullptr) {
-        gluDisk(q, inner, outer, slices, loops);
-    }
+    return quadricOnce(state.craftQuadric, [](GLUquadric* q) { gluQuadricDrawStyle(q, GLU_FILL); });
 }
 
 void wingQuads(float zf, float d) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "demo/scenes/overlay.h"
+#include "demo/scenes/quadrics.h"
 #include "demo/scenes/scenes.h"
 #include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
@@ -18,28 +19,9 @@ constexpr int kLineSpacing = 2;
 constexpr int kPostSpacing = 6;
 constexpr float kTowerPhaseStep = 4.2f;
 
-// One quadric with texture coordinates for the whole run: made on first use,
-// freed with the state, so the tower allocates nothing per frame.
+// With texture coordinates: the tower is textured.
 GLUquadric* towerQuadric(DemoState& state) {
-    if (state.towerQuadric == nullptr) {
-        state.towerQuadric = gluNewQuadric();
-        if (state.towerQuadric != nullptr) {
-            gluQuadricTexture(state.towerQuadric, GL_TRUE);
-        }
-    }
-    return state.towerQuadric;
-}
-
-// Quadric calls that skip the shape if GLU could not allocate its object.
-void cylinder(GLUquadric* q, double radius, double height, int slices, int stacks) {
-    if (q != nullptr) {
-        gluCylinder(q, radius, radius, height, slices, stacks);
-    }
-}
-void disk(GLUquadric* q, double inner, double outer, int slices, int loops) {
-    if (q != nullptr) {
-        gluDisk(q, inner, outer, slices, loops);
-    }
+    return quadricOnce(state.towerQuadric, [](GLUquadric* q) { gluQuadricTexture(q, GL_TRUE); });
 }
 
 void drawGridLines() {
@@ -142,10 +124,10 @@ void drawQuadricTower(DemoState& state) {
     glTranslatef(0.0f, 1.0f, 0.0f);
 
     // The pole, 24 units each way along local z.
-    cylinder(q, 1.0, 24.0, 10, 7);
+    cylinder(q, 1.0, 1.0, 24.0, 10, 7);
     glPushMatrix();
     glRotatef(-180.0f, 1.0f, 0.0f, 0.0f);
-    cylinder(q, 1.0, 24.0, 10, 7);
+    cylinder(q, 1.0, 1.0, 24.0, 10, 7);
     glPopMatrix();
 
     // Bobbing collars.
@@ -153,19 +135,19 @@ void drawQuadricTower(DemoState& state) {
     glColor4f(0.0f, 0.0f, 1.0f, 0.8f);
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, 2.0f * (bob + 1.0f));
-    cylinder(q, 2.5, 3.0, 8, 7);
+    cylinder(q, 2.5, 2.5, 3.0, 8, 7);
     glPopMatrix();
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, 2.0f * bob + 1.0f);
-    cylinder(q, 4.0, 2.5, 6, 7);
+    cylinder(q, 4.0, 4.0, 2.5, 6, 7);
     glPopMatrix();
     glPushMatrix();
     glTranslatef(0.0f, 0.0f, 2.0f * bob);
-    cylinder(q, 5.0, 2.0, 7, 7);
+    cylinder(q, 5.0, 5.0, 2.0, 7, 7);
     glPopMatrix();
 
     // Fixed collar.
-    cylinder(q, 6.4, 2.0, 8, 7);
+    cylinder(q, 6.4, 6.4, 2.0, 8, 7);
 
     // Turning rings; the outer one turns on top of the middle one's turn.
     glColor4f(1.0f, 1.0f, 0.0f, 0.5f);
