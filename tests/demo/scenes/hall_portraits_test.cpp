@@ -39,21 +39,22 @@ class HallPortraitsSmall : public HallPortraits {
 };
 
 TEST_F(HallPortraits, FlipShowsOnItsOwnFrameAndOnAfterACatchUpStep) {
+    const int32_t cue = flipTriggersA[0], next = flipTriggersA[1];
     skipOpening();
-    runThrough(619);
+    runThrough(cue - 1);
     EXPECT_TRUE(near(gl.pixel(100, 240), kHalvedFirst));
     EXPECT_TRUE(near(gl.pixel(330, 240), kHalvedHall)); // the clear half of the cut-out
-    step(false); // 620, a cue: the flip comes before the drawing
+    step(false);                                        // a cue: the flip comes before the drawing
     EXPECT_TRUE(near(gl.pixel(100, 240), kHalvedSecond));
-    step(false); // 621: no further flip
+    step(false); // no further flip
     EXPECT_TRUE(near(gl.pixel(100, 240), kHalvedSecond));
-    runThrough(694, true);
-    step(false); // 695
+    runThrough(next - 2, true);
+    step(false);
     EXPECT_TRUE(near(gl.pixel(100, 240), kHalvedSecond));
     glClear(GL_COLOR_BUFFER_BIT);
-    step(true); // 696 not drawn, but its cue flips
+    step(true); // the next cue, not drawn, but it flips
     EXPECT_TRUE(near(gl.pixel(100, 240), Rgb{0, 0, 0}));
-    step(false); // 697
+    step(false);
     EXPECT_TRUE(near(gl.pixel(100, 240), kHalvedFirst));
     // The scene hands on blending and texturing switched off.
     EXPECT_EQ(glIsEnabled(GL_BLEND), GL_FALSE);

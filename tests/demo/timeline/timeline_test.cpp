@@ -121,11 +121,12 @@ class TimelineRun : public ::testing::Test {
 };
 
 TEST_F(TimelineRun, FlipsOfListAShowOnTheirFrameAndReturnToStart) {
-    runThrough(619);
+    const int32_t cue = flipTriggersA[0];
+    runThrough(cue - 1);
     EXPECT_EQ(state->flipSelectors, kStart);
-    runThrough(620);
+    runThrough(cue);
     EXPECT_EQ(state->flipSelectors, kFlipped);
-    runThrough(621);
+    runThrough(cue + 1);
     EXPECT_EQ(state->flipSelectors, kFlipped);
     runThrough(1689);
     EXPECT_EQ(state->flipSelectors, kStart);
