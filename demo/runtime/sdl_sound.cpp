@@ -192,8 +192,12 @@ int FSOUND_PlaySound(int channel, FSOUND_SAMPLE* sample) {
         return -1;
     }
     // The effect goes on before the sound: nothing is mixed on the channel
-    // until it plays, so its first call is the sound's first buffer. (The
-    // mixer drops it when the channel ends or halts.)
+    // until it plays, so its first call is the sound's first buffer. The
+    // mixer drops a channel's effects when its sound ends or is replaced, so
+    // a sound still playing there is halted first, not after the effect is on.
+    if (Mix_Playing(target) != 0) {
+        Mix_HaltChannel(target);
+    }
     firstMixed = 0;
     buffersMixed = 0;
     lateBuffers = 0;

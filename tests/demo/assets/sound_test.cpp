@@ -97,6 +97,11 @@ TEST_F(Sound, LoopingSampleKeepsPlayingAndWavTakesTheSameRoad) {
     const int channel = FSOUND_PlaySound(FSOUND_FREE, sample);
     ASSERT_GE(channel, 0);
     EXPECT_FALSE(stopsWithin(channel, std::chrono::milliseconds(400)));
+    // Played again on that busy channel: the new sound replaces the old and
+    // its first buffer is still timed.
+    ASSERT_EQ(FSOUND_PlaySound(channel, sample), channel);
+    ASSERT_TRUE(waitForSoundOut(2000)) << "the timing of a sound on a busy channel was lost";
+    EXPECT_GE(soundTiming().firstMixed, soundTiming().playCalled);
     FSOUND_Sample_Free(sample);
     EXPECT_FALSE(FSOUND_IsPlaying(channel)) << "freeing stops it";
 }
