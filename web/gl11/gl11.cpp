@@ -1,0 +1,738 @@
+// The GL 1.1 subset over OpenGL ES 3 (WebGL 2 in the browser). Immediate
+// mode is gathered per glBegin/glEnd and drawn at glEnd, transformed on the
+// CPU so wide and smooth lines can be built as quads in screen space (ES has
+// no line width above 1 and no line smoothing); GL_CLAMP's border colour is
+// put back in the shader (ES has no border). Everything else passes through.
+#include <GLES3/gl3.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// GL 1.1 values ES does not have.
+constexpr GLenum kQuads = 0x0007;
+constexpr GLenum kQuadStrip = 0x0008;
+constexpr GLenum kPolygon = 0x0009;
+constexpr GLenum kModelview = 0x1700;
+constexpr GLenum kProjection = 0x1701;
+constexpr GLenum kModelviewMatrix = 0x0BA6;
+constexpr GLenum kProjectionMatrix = 0x0BA7;
+constexpr GLenum kTexture2D = 0x0DE1;
+constexpr GLenum kLineSmooth = 0x0B20;
+constexpr GLenum kClamp = 0x2900;
+constexpr GLenum kLineMode = 0x1B01;
+
+using Matrix = std::array<float, 16>; // column-major, as GL keeps it
+
+constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+Matrix multiply(const Matrix& a, const Matrix& b) {
+    Matrix r{};
+    for (int c = 0; c < 4; ++c) {
+        for (int row = 0; row < 4; ++row) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; ++k) {
+                sum += a[k * 4 + row] * b[c * 4 + k];
+            }
+            r[c * 4 + row] = sum;
+        }
+    }
+    return r;
+}
+
+struct Vec4 {
+    float x, y, z, w;
+};
+
+Vec4 transform(const Matrix& m, const Vec4& v) {
+    return {m[0] * v.x + m[4] * v.y + m[8] * v.z + m[12] * v.w,
+            m[1] * v.x + m[5] * v.y + m[9] * v.z + m[13] * v.w,
+            m[2] * v.x + m[6] * v.y + m[10] * v.z + m[14] * v.w,
+            m[3] * v.x + m[7] * v.y + m[11] * v.z + m[15] * v.w};
+}
+
+// A vertex as given, and as drawn (clip space, with the line edge distance).
+struct Vertex {
+    Vec4 position;
+    float r, g, b, a;
+    float s, t;
+};
+struct DrawVertex {
+    float x, y, z, w;
+    float r, g, b, a;
+    float s, t;
+    float edge; // signed distance from a line's centre, in pixels
+};
+
+struct TextureInfo {
+    int width = 0;
+    int height = 0;
+    bool borderS = false; // GL_CLAMP: linear filtering takes in the border colour
+    bool borderT = false;
+};
+
+const char* const kVertexShader = R"(#version 300 es
+in vec4 aPosition;
+in vec4 aColor;
+in vec2 aTexCoord;
+in float aEdge;
+out vec4 vColor;
+out vec2 vTexCoord;
+out float vEdgeW;
+out float vW;
+// The edge distance is laid out in window pixels: interpolated times w and
+// divided by the interpolated w, it comes out linear on screen, not in depth
+// (a line that starts at the near plane has w 0.1 at one end, 200 at the other).
+void main() {
+    gl_Position = aPosition;
+    vColor = aColor;
+    vTexCoord = aTexCoord;
+    vEdgeW = aEdge * aPosition.w;
+    vW = aPosition.w;
+}
+)";
+
+// GL_MODULATE texturing; GL_CLAMP's transparent black border weighed in as
+// linear filtering would at the texture's edges (on the level in use); the
+// coverage of a smooth line's edge in its alpha.
+const char* const kFragmentShader = R"(#version 300 es
+precision highp float;
+uniform sampler2D uTexture;
+uniform bool uTextured;
+uniform vec2 uBorder;
+uniform vec2 uTextureSize;
+uniform float uSmoothHalfWidth;
+in vec4 vColor;
+in vec2 vTexCoord;
+in float vEdgeW;
+in float vW;
+out vec4 fragColor;
+void main() {
+    vec4 c = vColor;
+    if (uTextured) {
+        vec4 t = texture(uTexture, vTexCoord);
+        if (uBorder.x > 0.0 || uBorder.y > 0.0) {
+            vec2 texels = vTexCoord * uTextureSize;
+            float footprint = max(length(dFdx(texels)), length(dFdy(texels)));
+            vec2 size = uTextureSize / max(footprint, 1.0);
+            vec2 u = clamp(vTexCoord, 0.0, 1.0) * size;
+            vec2 outside = clamp(0.5 - u, 0.0, 0.5) + clamp(u - (size - 0.5), 0.0, 0.5);
+            outside *= uBorder;
+            t *= (1.0 - outside.x) * (1.0 - outside.y);
+        }
+        c *= t;
+    }
+    if (uSmoothHalfWidth > 0.0) {
+        c.a *= clamp(uSmoothHalfWidth + 0.5 - abs(vEdgeW / vW), 0.0, 1.0);
+    }
+    fragColor = c;
+}
+)";
+
+struct Subset {
+    bool ready = false;
+    GLuint program = 0;
+    GLuint buffer = 0;
+    GLuint vertexArray = 0;
+    GLint uTextured = -1, uBorder = -1, uTextureSize = -1, uSmoothHalfWidth = -1, uTexture = -1;
+
+    GLenum matrixMode = kModelview;
+    std::vector<Matrix> modelview{kIdentity};
+    std::vector<Matrix> projection{kIdentity};
+
+    float color[4] = {1, 1, 1, 1};
+    float texCoord[2] = {0, 0};
+    GLenum primitive = 0;
+    bool inBegin = false;
+    std::vector<Vertex> vertices;
+
+    bool texturing = false;
+    bool lineSmooth = false;
+    GLenum polygonMode = 0x1B02; // fill
+    float lineWidth = 1.0f;
+    GLint viewport[4] = {0, 0, 1, 1};
+    GLuint boundTexture = 0;
+    std::unordered_map<GLuint, TextureInfo> textures;
+
+    std::vector<DrawVertex> triangles; // clip space, ready to draw
+};
+
+Subset& gl() {
+    static Subset subset;
+    return subset;
+}
+
+Matrix& current() {
+    Subset& s = gl();
+    return s.matrixMode == kProjection ? s.projection.back() : s.modelview.back();
+}
+
+GLuint compile(GLenum type, const char* source) {
+    const GLuint shader = glCreateShader(type);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok == 0) {
+        char log[1024] = {};
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        std::fprintf(stderr, "gl11: shader: %s\n", log);
+    }
+    return shader;
+}
+
+// Made on first draw, once a context is current.
+bool ensureReady() {
+    Subset& s = gl();
+    if (s.ready) {
+        return s.program != 0;
+    }
+    s.ready = true;
+    const GLuint vs = compile(GL_VERTEX_SHADER, kVertexShader);
+    const GLuint fs = compile(GL_FRAGMENT_SHADER, kFragmentShader);
+    s.program = glCreateProgram();
+    glAttachShader(s.program, vs);
+    glAttachShader(s.program, fs);
+    glBindAttribLocation(s.program, 0, "aPosition");
+    glBindAttribLocation(s.program, 1, "aColor");
+    glBindAttribLocation(s.program, 2, "aTexCoord");
+    glBindAttribLocation(s.program, 3, "aEdge");
+    glLinkProgram(s.program);
+    GLint ok = 0;
+    glGetProgramiv(s.program, GL_LINK_STATUS, &ok);
+    glDeleteShader(vs);
+    glDeleteShader(fs);
+    if (ok == 0) {
+        std::fprintf(stderr, "gl11: the shader program did not link\n");
+        glDeleteProgram(s.program);
+        s.program = 0;
+        return false;
+    }
+    s.uTextured = glGetUniformLocation(s.program, "uTextured");
+    s.uBorder = glGetUniformLocation(s.program, "uBorder");
+    s.uTextureSize = glGetUniformLocation(s.program, "uTextureSize");
+    s.uSmoothHalfWidth = glGetUniformLocation(s.program, "uSmoothHalfWidth");
+    s.uTexture = glGetUniformLocation(s.program, "uTexture");
+    glGenVertexArrays(1, &s.vertexArray);
+    glGenBuffers(1, &s.buffer);
+    glBindVertexArray(s.vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, s.buffer);
+    const GLsizei stride = sizeof(DrawVertex);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(DrawVertex, r)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(DrawVertex, s)));
+    glEnableVertexAttribArray(3);
+    glVertexAttribPointer(3, 1, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(offsetof(DrawVertex, edge)));
+    return true;
+}
+
+DrawVertex toDraw(const Vec4& clip, const Vertex& v, float edge) {
+    return {clip.x, clip.y, clip.z, clip.w, v.r, v.g, v.b, v.a, v.s, v.t, edge};
+}
+
+Vertex lerp(const Vertex& a, const Vertex& b, float k) {
+    auto mix = [k](float p, float q) { return p + (q - p) * k; };
+    return {{mix(a.position.x, b.position.x), mix(a.position.y, b.position.y),
+             mix(a.position.z, b.position.z), mix(a.position.w, b.position.w)},
+            mix(a.r, b.r),
+            mix(a.g, b.g),
+            mix(a.b, b.b),
+            mix(a.a, b.a),
+            mix(a.s, b.s),
+            mix(a.t, b.t)};
+}
+
+void draw(float smoothHalfWidth) {
+    Subset& s = gl();
+    if (s.triangles.empty() || !ensureReady()) {
+        s.triangles.clear();
+        return;
+    }
+    glUseProgram(s.program);
+    glBindVertexArray(s.vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, s.buffer);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(s.triangles.size() * sizeof(DrawVertex)),
+                 s.triangles.data(), GL_STREAM_DRAW);
+    const bool textured = s.texturing && s.boundTexture != 0;
+    glUniform1i(s.uTextured, textured ? 1 : 0);
+    glUniform1i(s.uTexture, 0);
+    const TextureInfo& info = s.textures[s.boundTexture];
+    glUniform2f(s.uBorder, info.borderS ? 1.0f : 0.0f, info.borderT ? 1.0f : 0.0f);
+    glUniform2f(s.uTextureSize, static_cast<float>(info.width), static_cast<float>(info.height));
+    glUniform1f(s.uSmoothHalfWidth, smoothHalfWidth);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(s.triangles.size()));
+    s.triangles.clear();
+}
+
+// A line from a to b (already in clip space) as a quad of the line width in
+// window pixels, with the signed distance from its centre for smoothing.
+void addLine(const Vertex& a, const Vertex& b, float halfWidth) {
+    Subset& s = gl();
+    // Clip against the near plane first: a line passing behind the eye has
+    // no place on screen to offset from.
+    Vertex p = a, q = b;
+    const float dp = p.position.z + p.position.w, dq = q.position.z + q.position.w;
+    if (dp < 0.0f && dq < 0.0f) {
+        return;
+    }
+    if (dp < 0.0f) {
+        p = lerp(p, q, dp / (dp - dq));
+    } else if (dq < 0.0f) {
+        q = lerp(q, p, dq / (dq - dp));
+    }
+    const float vw = static_cast<float>(s.viewport[2]), vh = static_cast<float>(s.viewport[3]);
+    const float px = p.position.x / p.position.w * 0.5f * vw,
+                py = p.position.y / p.position.w * 0.5f * vh;
+    const float qx = q.position.x / q.position.w * 0.5f * vw,
+                qy = q.position.y / q.position.w * 0.5f * vh;
+    float dx = qx - px, dy = qy - py;
+    const float length = std::sqrt(dx * dx + dy * dy);
+    if (length < 1e-6f) {
+        return;
+    }
+    dx /= length;
+    dy /= length;
+    // The normal, in normalized device units per pixel.
+    const float nx = -dy * 2.0f / vw, ny = dx * 2.0f / vh;
+    auto offset = [&](const Vertex& v, float pixels) {
+        return Vec4{v.position.x + nx * pixels * v.position.w,
+                    v.position.y + ny * pixels * v.position.w, v.position.z, v.position.w};
+    };
+    const DrawVertex p0 = toDraw(offset(p, -halfWidth), p, -halfWidth);
+    const DrawVertex p1 = toDraw(offset(p, halfWidth), p, halfWidth);
+    const DrawVertex q0 = toDraw(offset(q, -halfWidth), q, -halfWidth);
+    const DrawVertex q1 = toDraw(offset(q, halfWidth), q, halfWidth);
+    s.triangles.insert(s.triangles.end(), {p0, p1, q1, p0, q1, q0});
+}
+
+void addTriangle(const Vertex& a, const Vertex& b, const Vertex& c) {
+    Subset& s = gl();
+    s.triangles.push_back(toDraw(a.position, a, 0.0f));
+    s.triangles.push_back(toDraw(b.position, b, 0.0f));
+    s.triangles.push_back(toDraw(c.position, c, 0.0f));
+}
+
+// The polygons of a primitive, each as its vertex indices in order.
+std::vector<std::vector<size_t>> polygonsOf(GLenum mode, size_t n) {
+    std::vector<std::vector<size_t>> polygons;
+    switch (mode) {
+    case GL_TRIANGLES:
+        for (size_t i = 0; i + 2 < n; i += 3) {
+            polygons.push_back({i, i + 1, i + 2});
+        }
+        break;
+    case GL_TRIANGLE_STRIP:
+        for (size_t i = 0; i + 2 < n; ++i) {
+            polygons.push_back(i % 2 == 0 ? std::vector<size_t>{i, i + 1, i + 2}
+                                          : std::vector<size_t>{i + 1, i, i + 2});
+        }
+        break;
+    case GL_TRIANGLE_FAN:
+        for (size_t i = 1; i + 1 < n; ++i) {
+            polygons.push_back({0, i, i + 1});
+        }
+        break;
+    case kQuads:
+        for (size_t i = 0; i + 3 < n; i += 4) {
+            polygons.push_back({i, i + 1, i + 2, i + 3});
+        }
+        break;
+    case kQuadStrip:
+        for (size_t i = 0; i + 3 < n; i += 2) {
+            polygons.push_back({i, i + 1, i + 3, i + 2});
+        }
+        break;
+    case kPolygon:
+        if (n >= 3) {
+            std::vector<size_t> all(n);
+            for (size_t i = 0; i < n; ++i) {
+                all[i] = i;
+            }
+            polygons.push_back(all);
+        }
+        break;
+    default:
+        break;
+    }
+    return polygons;
+}
+
+void drawPrimitive() {
+    Subset& s = gl();
+    const Matrix mvp = multiply(s.projection.back(), s.modelview.back());
+    std::vector<Vertex> clip = s.vertices;
+    for (Vertex& v : clip) {
+        v.position = transform(mvp, v.position);
+    }
+    const size_t n = clip.size();
+    // Lines are quads of the line width; a smooth line widens by half a
+    // pixel each side for its fading edge.
+    const float halfWidth = std::max(s.lineWidth, 1.0f) * 0.5f;
+    const float drawnHalf = s.lineSmooth ? halfWidth + 0.5f : halfWidth;
+    bool lines = false;
+    switch (s.primitive) {
+    case GL_LINES:
+        for (size_t i = 0; i + 1 < n; i += 2) {
+            addLine(clip[i], clip[i + 1], drawnHalf);
+        }
+        lines = true;
+        break;
+    case GL_LINE_STRIP:
+    case GL_LINE_LOOP:
+        for (size_t i = 0; i + 1 < n; ++i) {
+            addLine(clip[i], clip[i + 1], drawnHalf);
+        }
+        if (s.primitive == GL_LINE_LOOP && n > 2) {
+            addLine(clip[n - 1], clip[0], drawnHalf);
+        }
+        lines = true;
+        break;
+    default:
+        for (const auto& polygon : polygonsOf(s.primitive, n)) {
+            if (s.polygonMode == kLineMode) {
+                for (size_t i = 0; i < polygon.size(); ++i) {
+                    addLine(clip[polygon[i]], clip[polygon[(i + 1) % polygon.size()]], drawnHalf);
+                }
+                lines = true;
+            } else {
+                for (size_t i = 1; i + 1 < polygon.size(); ++i) {
+                    addTriangle(clip[polygon[0]], clip[polygon[i]], clip[polygon[i + 1]]);
+                }
+            }
+        }
+        break;
+    }
+    draw(lines && s.lineSmooth ? halfWidth : 0.0f);
+}
+
+void vertex(float x, float y, float z) {
+    Subset& s = gl();
+    if (!s.inBegin) {
+        return;
+    }
+    s.vertices.push_back({{x, y, z, 1.0f},
+                          s.color[0],
+                          s.color[1],
+                          s.color[2],
+                          s.color[3],
+                          s.texCoord[0],
+                          s.texCoord[1]});
+}
+
+Matrix rotation(float angleDegrees, float x, float y, float z) {
+    const float length = std::sqrt(x * x + y * y + z * z);
+    if (length == 0.0f) {
+        return kIdentity;
+    }
+    x /= length;
+    y /= length;
+    z /= length;
+    const float radians = angleDegrees * 3.14159265358979323846f / 180.0f;
+    const float c = std::cos(radians), s = std::sin(radians), k = 1.0f - c;
+    return {x * x * k + c,
+            y * x * k + z * s,
+            x * z * k - y * s,
+            0,
+            x * y * k - z * s,
+            y * y * k + c,
+            y * z * k + x * s,
+            0,
+            x * z * k + y * s,
+            y * z * k - x * s,
+            z * z * k + c,
+            0,
+            0,
+            0,
+            0,
+            1};
+}
+
+} // namespace
+
+extern "C" {
+
+void vemu_glBegin(GLenum mode) {
+    Subset& s = gl();
+    s.inBegin = true;
+    s.primitive = mode;
+    s.vertices.clear();
+}
+
+void vemu_glEnd(void) {
+    Subset& s = gl();
+    if (!s.inBegin) {
+        return;
+    }
+    s.inBegin = false;
+    drawPrimitive();
+    s.vertices.clear();
+}
+
+void vemu_glVertex2f(GLfloat x, GLfloat y) {
+    vertex(x, y, 0.0f);
+}
+void vemu_glVertex2i(GLint x, GLint y) {
+    vertex(static_cast<float>(x), static_cast<float>(y), 0.0f);
+}
+void vemu_glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
+    vertex(x, y, z);
+}
+void vemu_glVertex3i(GLint x, GLint y, GLint z) {
+    vertex(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
+}
+void vemu_glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
+    // GL clamps colours given as floats to 0..1 before interpolating.
+    auto unit = [](float v) { return std::fmin(std::fmax(v, 0.0f), 1.0f); };
+    float* c = gl().color;
+    c[0] = unit(r);
+    c[1] = unit(g);
+    c[2] = unit(b);
+    c[3] = unit(a);
+}
+void vemu_glColor3f(GLfloat r, GLfloat g, GLfloat b) {
+    vemu_glColor4f(r, g, b, 1.0f);
+}
+void vemu_glTexCoord2f(GLfloat s, GLfloat t) {
+    gl().texCoord[0] = s;
+    gl().texCoord[1] = t;
+}
+void vemu_glNormal3f(GLfloat, GLfloat, GLfloat) {
+    // No lighting in the subset: normals have nothing to do.
+}
+
+void vemu_glMatrixMode(GLenum mode) {
+    gl().matrixMode = mode;
+}
+void vemu_glLoadIdentity(void) {
+    current() = kIdentity;
+}
+void vemu_glPushMatrix(void) {
+    Subset& s = gl();
+    auto& stack = s.matrixMode == kProjection ? s.projection : s.modelview;
+    if (stack.size() < 32) {
+        stack.push_back(stack.back());
+    }
+}
+void vemu_glPopMatrix(void) {
+    Subset& s = gl();
+    auto& stack = s.matrixMode == kProjection ? s.projection : s.modelview;
+    if (stack.size() > 1) {
+        stack.pop_back();
+    }
+}
+void vemu_glMultMatrixf(const GLfloat* m) {
+    Matrix other;
+    std::memcpy(other.data(), m, sizeof other);
+    current() = multiply(current(), other);
+}
+void vemu_glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
+    Matrix& m = current();
+    for (int row = 0; row < 4; ++row) {
+        m[12 + row] = m[row] * x + m[4 + row] * y + m[8 + row] * z + m[12 + row];
+    }
+}
+void vemu_glRotatef(GLfloat angle, GLfloat x, GLfloat y, GLfloat z) {
+    current() = multiply(current(), rotation(angle, x, y, z));
+}
+void vemu_glScalef(GLfloat x, GLfloat y, GLfloat z) {
+    Matrix& m = current();
+    for (int row = 0; row < 4; ++row) {
+        m[row] *= x;
+        m[4 + row] *= y;
+        m[8 + row] *= z;
+    }
+}
+void vemu_glOrtho(double l, double r, double b, double t, double n, double f) {
+    const Matrix m = {static_cast<float>(2.0 / (r - l)),
+                      0,
+                      0,
+                      0,
+                      0,
+                      static_cast<float>(2.0 / (t - b)),
+                      0,
+                      0,
+                      0,
+                      0,
+                      static_cast<float>(-2.0 / (f - n)),
+                      0,
+                      static_cast<float>(-(r + l) / (r - l)),
+                      static_cast<float>(-(t + b) / (t - b)),
+                      static_cast<float>(-(f + n) / (f - n)),
+                      1};
+    current() = multiply(current(), m);
+}
+void vemu_glFrustum(double l, double r, double b, double t, double n, double f) {
+    const Matrix m = {static_cast<float>(2.0 * n / (r - l)),
+                      0,
+                      0,
+                      0,
+                      0,
+                      static_cast<float>(2.0 * n / (t - b)),
+                      0,
+                      0,
+                      static_cast<float>((r + l) / (r - l)),
+                      static_cast<float>((t + b) / (t - b)),
+                      static_cast<float>(-(f + n) / (f - n)),
+                      -1,
+                      0,
+                      0,
+                      static_cast<float>(-2.0 * f * n / (f - n)),
+                      0};
+    current() = multiply(current(), m);
+}
+
+void vemu_glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+    GLint* v = gl().viewport;
+    v[0] = x;
+    v[1] = y;
+    v[2] = width;
+    v[3] = height;
+    glViewport(x, y, width, height);
+}
+
+void vemu_glEnable(GLenum cap) {
+    if (cap == kTexture2D) {
+        gl().texturing = true;
+    } else if (cap == kLineSmooth) {
+        gl().lineSmooth = true;
+    } else {
+        glEnable(cap);
+    }
+}
+void vemu_glDisable(GLenum cap) {
+    if (cap == kTexture2D) {
+        gl().texturing = false;
+    } else if (cap == kLineSmooth) {
+        gl().lineSmooth = false;
+    } else {
+        glDisable(cap);
+    }
+}
+GLboolean vemu_glIsEnabled(GLenum cap) {
+    if (cap == kTexture2D) {
+        return gl().texturing ? GL_TRUE : GL_FALSE;
+    }
+    if (cap == kLineSmooth) {
+        return gl().lineSmooth ? GL_TRUE : GL_FALSE;
+    }
+    return glIsEnabled(cap);
+}
+void vemu_glBlendFunc(GLenum sfactor, GLenum dfactor) {
+    glBlendFunc(sfactor, dfactor);
+}
+void vemu_glDepthFunc(GLenum func) {
+    glDepthFunc(func);
+}
+void vemu_glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) {
+    glColorMask(r, g, b, a);
+}
+void vemu_glPolygonMode(GLenum, GLenum mode) {
+    gl().polygonMode = mode;
+}
+void vemu_glLineWidth(GLfloat width) {
+    gl().lineWidth = width;
+}
+void vemu_glShadeModel(GLenum) {
+    // Colours are always interpolated: the show draws nothing flat.
+}
+void vemu_glHint(GLenum, GLenum) {
+    // Texture coordinates are always perspective-correct in ES.
+}
+void vemu_glClear(GLbitfield mask) {
+    glClear(mask);
+}
+void vemu_glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
+    glClearColor(r, g, b, a);
+}
+void vemu_glClearDepth(double depth) {
+    glClearDepthf(static_cast<GLfloat>(depth));
+}
+void vemu_glScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
+    glScissor(x, y, width, height);
+}
+void vemu_glFlush(void) {
+    glFlush();
+}
+void vemu_glFinish(void) {
+    glFinish();
+}
+GLenum vemu_glGetError(void) {
+    return glGetError();
+}
+void vemu_glGetFloatv(GLenum pname, GLfloat* params) {
+    Subset& s = gl();
+    if (pname == kModelviewMatrix || pname == kProjectionMatrix) {
+        const Matrix& m = pname == kModelviewMatrix ? s.modelview.back() : s.projection.back();
+        std::memcpy(params, m.data(), sizeof(float) * 16);
+        return;
+    }
+    glGetFloatv(pname, params);
+}
+void vemu_glGetIntegerv(GLenum pname, GLint* params) {
+    glGetIntegerv(pname, params);
+}
+void vemu_glPixelStorei(GLenum pname, GLint param) {
+    glPixelStorei(pname, param);
+}
+void vemu_glReadBuffer(GLenum mode) {
+    glReadBuffer(mode);
+}
+void vemu_glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
+                       GLvoid* pixels) {
+    glReadPixels(x, y, width, height, format, type, pixels);
+}
+
+void vemu_glGenTextures(GLsizei n, GLuint* textures) {
+    glGenTextures(n, textures);
+}
+void vemu_glDeleteTextures(GLsizei n, const GLuint* textures) {
+    for (GLsizei i = 0; i < n; ++i) {
+        gl().textures.erase(textures[i]);
+    }
+    glDeleteTextures(n, textures);
+}
+void vemu_glBindTexture(GLenum target, GLuint texture) {
+    gl().boundTexture = texture;
+    glBindTexture(target, texture);
+}
+void vemu_glTexParameteri(GLenum target, GLenum pname, GLint param) {
+    TextureInfo& info = gl().textures[gl().boundTexture];
+    if (pname == GL_TEXTURE_WRAP_S || pname == GL_TEXTURE_WRAP_T) {
+        const bool border = static_cast<GLenum>(param) == kClamp;
+        (pname == GL_TEXTURE_WRAP_S ? info.borderS : info.borderT) = border;
+        glTexParameteri(target, pname, border ? GL_CLAMP_TO_EDGE : param);
+        return;
+    }
+    glTexParameteri(target, pname, param);
+}
+void vemu_glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
+                       GLsizei height, GLint border, GLenum format, GLenum type,
+                       const GLvoid* pixels) {
+    (void)internalFormat; // ES takes the unsized format the pixels come in
+    if (level == 0) {
+        TextureInfo& info = gl().textures[gl().boundTexture];
+        info.width = width;
+        info.height = height;
+    }
+    glTexImage2D(target, level, static_cast<GLint>(format), width, height, border, format, type,
+                 pixels);
+}
+
+void vemu_gl11GenerateMipmap(GLenum target) {
+    glGenerateMipmap(target);
+}
+
+} // extern "C"
