@@ -15,6 +15,12 @@ if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
   VEMU_PACKAGES+=(clang-format xvfb xdotool x11-utils x11-xserver-utils imagemagick openbox
     wmctrl mesa-utils clang libclang-rt-14-dev time python3 valgrind)
 fi
+# The browser build (./run web; ./test checks the page in headless Chromium):
+# Debian's emscripten with the stb decoders, Python's static server.
+VEMU_WEB_PACKAGES=(emscripten libstb-dev python3)
+if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
+  VEMU_WEB_PACKAGES+=(chromium)
+fi
 
 vemu_install_packages() {
   local missing=()
@@ -43,4 +49,17 @@ vemu_setup() {
   [ "${CI:-}" = "true" ] && werror=ON
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$type" -DVEMU_WERROR="$werror" "$@" >/dev/null
   cmake --build "$dir" -j "$(nproc)"
+}
+
+# vemu_setup_web: the show for the browser in build-web/site (the page, its
+# .js and .wasm, and data/ from build/, which vemu_setup must have built).
+vemu_setup_web() {
+  VEMU_PACKAGES+=("${VEMU_WEB_PACKAGES[@]}")
+  vemu_install_packages
+  # Debian's emscripten finds its JavaScript tools (acorn) only through this.
+  export NODE_PATH=/usr/share/nodejs
+  emcmake cmake -S web/browser -B build-web -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build-web -j "$(nproc)"
+  rm -rf build-web/site/data
+  cp -r build/package/data build-web/site/data
 }

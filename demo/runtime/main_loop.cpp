@@ -2,6 +2,36 @@
 
 #include <algorithm>
 
+bool runOnePass(LoopHost& host, LoopStats& s) {
+    if (!host.runFrame(false)) {
+        host.endShow();
+        return false;
+    }
+    ++s.drawnFrames;
+    host.swapBuffers();
+
+    // Catch-up: advance the timeline without drawing while the clock is
+    // ahead of it, so the pictures keep to the music on a slow machine.
+    int64_t stepsThisPass = 0;
+    for (;;) {
+        const double target = static_cast<double>(host.frameCounter()) * kFrameMs;
+        if (!(host.clockMs() > target)) {
+            break;
+        }
+        if (!host.runFrame(true)) {
+            host.endShow();
+            return false;
+        }
+        ++s.catchUpSteps;
+        ++stepsThisPass;
+        if (!(host.clockMs() > target)) {
+            break;
+        }
+    }
+    s.mostCatchUpInOnePass = std::max(s.mostCatchUpInOnePass, stepsThisPass);
+    return true;
+}
+
 int runMainLoop(LoopHost& host, LoopStats* stats) {
     LoopStats local;
     LoopStats& s = stats != nullptr ? *stats : local;
@@ -21,33 +51,9 @@ int runMainLoop(LoopHost& host, LoopStats* stats) {
             return 0;
         }
         const double t0 = host.clockMs();
-        if (!host.runFrame(false)) {
-            host.endShow();
+        if (!runOnePass(host, s)) {
             return 0;
         }
-        ++s.drawnFrames;
-        host.swapBuffers();
-
-        // Catch-up: advance the timeline without drawing while the clock is
-        // ahead of it, so the pictures keep to the music on a slow machine.
-        int64_t stepsThisPass = 0;
-        for (;;) {
-            const double target = static_cast<double>(host.frameCounter()) * kFrameMs;
-            if (!(host.clockMs() > target)) {
-                break;
-            }
-            if (!host.runFrame(true)) {
-                host.endShow();
-                return 0;
-            }
-            ++s.catchUpSteps;
-            ++stepsThisPass;
-            if (!(host.clockMs() > target)) {
-                break;
-            }
-        }
-        s.mostCatchUpInOnePass = std::max(s.mostCatchUpInOnePass, stepsThisPass);
-
         // Busy-wait pacing: no sleep, so frames start on time.
         host.busyWaitUntil(t0 + kFrameMs);
     }

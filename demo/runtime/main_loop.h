@@ -41,6 +41,11 @@ struct LoopStats {
     int64_t mostCatchUpInOnePass = 0;
 };
 
+// One pass's work without its wait: a drawn frame, then the catch-up steps
+// while the clock is ahead. False when the show ended (endShow was called).
+// The browser runs one on each animation frame that is due.
+bool runOnePass(LoopHost& host, LoopStats& stats);
+
 // Runs passes until a quit message, Escape while active, or the show's end.
 // Returns the exit status of the loop (0).
 int runMainLoop(LoopHost& host, LoopStats* stats = nullptr);

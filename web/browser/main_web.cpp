@@ -1,0 +1,205 @@
+// The show in a browser: the page's calls into the same start-up, timeline
+// and main-loop pass as the desktop demo. The page fetches data/ into the
+// virtual file system, then either plays the show (on the animation frame,
+// with the frame clock read from the audio clock) or, for tests, draws one
+// frame exactly, as democap does.
+#include <GL/gl.h>
+#include <emscripten.h>
+#include <emscripten/html5.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "demo/assets/manifest.h"
+#include "demo/assets/startup.h"
+#include "demo/runtime/main_loop.h"
+#include "demo/runtime/sound.h"
+#include "demo/runtime/viewport.h"
+#include "demo/timeline/demo_state.h"
+#include "demo/timeline/timeline.h"
+
+namespace {
+
+std::unique_ptr<DemoState> state;
+std::string startupProblem;
+bool escapeRequested = false;
+bool ended = false;
+double nextPassMs = 0.0;
+LoopStats stats;
+// How far each drawn frame's picture came after its moment in the music.
+double lagSumMs = 0.0;
+double lagMostMs = 0.0;
+
+// clang-format off
+// Milliseconds since the music's first sample, as heard: the audio clock at
+// the output, carried forward to this moment by the performance clock.
+EM_JS(double, audioClockMs, (void), {
+    const audio = Module.vemuAudio;
+    if (!audio || !audio.source) {
+        return -1;
+    }
+    const context = audio.context;
+    let now = context.currentTime;
+    if (context.getOutputTimestamp) {
+        const stamp = context.getOutputTimestamp();
+        if (stamp.contextTime > 0 && stamp.performanceTime > 0) {
+            now = stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
+        }
+    }
+    return (now - audio.startAt) * 1000;
+});
+
+EM_JS(void, notifyPage, (const char* event, int drawn, int caughtUp, double meanLag, double maxLag), {
+    if (Module.vemuEvent) {
+        Module.vemuEvent(UTF8ToString(event), drawn, caughtUp, meanLag, maxLag);
+    }
+});
+// clang-format on
+
+class PageHost : public LoopHost {
+  public:
+    PumpResult pumpOneMessage() override { return PumpResult::NoMessage; }
+    bool isActive() override { return true; }
+    bool escapeHeld() override { return escapeRequested; }
+    double clockMs() override { return audioClockMs(); }
+    bool runFrame(bool skipDraw) override {
+        if (!skipDraw) {
+            const double lag = clockMs() - static_cast<double>(state->frameCounter) * kFrameMs;
+            lagSumMs += lag;
+            lagMostMs = std::max(lagMostMs, lag);
+        }
+        return runTimelineFrame(*state, skipDraw) == TimelineStep::Running;
+    }
+    int64_t frameCounter() override { return state->frameCounter; }
+    void swapBuffers() override {} // the browser shows the frame when the callback returns
+    void endShow() override { ended = true; }
+};
+
+PageHost host;
+
+EM_BOOL animationFrame(double, void*) {
+    if (ended || escapeRequested) {
+        FSOUND_Close();
+        const double drawn = static_cast<double>(std::max<int64_t>(stats.drawnFrames, 1));
+        notifyPage(ended ? "ended" : "stopped", static_cast<int>(stats.drawnFrames),
+                   static_cast<int>(stats.catchUpSteps), lagSumMs / drawn, lagMostMs);
+        return EM_FALSE;
+    }
+    const double now = host.clockMs();
+    if (now < nextPassMs) {
+        return EM_TRUE; // not yet due: the desktop would be busy-waiting here
+    }
+    ++stats.passes;
+    runOnePass(host, stats);
+    nextPassMs = now + kFrameMs;
+    return EM_TRUE;
+}
+
+StartupHooks pageHooks(bool yieldBetweenFrames) {
+    StartupHooks hooks;
+    if (yieldBetweenFrames) {
+        // Back to the browser so it shows the loading frame just drawn.
+        hooks.swapBuffers = [] { emscripten_sleep(0); };
+    } else {
+        hooks.swapBuffers = [] {};
+    }
+    hooks.fail = [](int, const char* reason) { startupProblem = reason; };
+    return hooks;
+}
+
+} // namespace
+
+extern "C" {
+
+// The WebGL 2 context on the page's canvas, with the show's fixed state.
+EMSCRIPTEN_KEEPALIVE int vemu_open(int width, int height) {
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.majorVersion = 2;
+    attributes.minorVersion = 0;
+    attributes.alpha = EM_FALSE;
+    attributes.depth = EM_TRUE;
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    attributes.preserveDrawingBuffer = EM_TRUE; // screenshots read the last frame
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
+        emscripten_webgl_create_context("#canvas", &attributes);
+    if (context <= 0 ||
+        emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
+        std::fprintf(stderr, "vemu: no WebGL 2 context (%d)\n", static_cast<int>(context));
+        return 0;
+    }
+    resizeViewport(width, height);
+    return 1;
+}
+
+// The canvas changed size: the projection follows, as the desktop window's does.
+EMSCRIPTEN_KEEPALIVE void vemu_resize(int width, int height) {
+    resizeViewport(width, height);
+}
+
+// The data files the page must fetch before the start-up, one per line.
+EMSCRIPTEN_KEEPALIVE const char* vemu_data_files() {
+    static std::string list;
+    list.clear();
+    for (const std::string& file : showPictureFiles()) {
+        list += file + "\n";
+    }
+    list += std::string(kMusicPath) + "\n";
+    return list.c_str();
+}
+
+// The start-up with its loading screen, then the show on the animation
+// frame. Called from the page's start button (the gesture that lets sound
+// play). Returns an empty text, or why the show cannot start.
+EMSCRIPTEN_KEEPALIVE const char* vemu_start() {
+    state = std::make_unique<DemoState>();
+    startupProblem.clear();
+    escapeRequested = false;
+    ended = false;
+    stats = LoopStats{};
+    lagSumMs = 0.0;
+    lagMostMs = 0.0;
+    if (!startDemo(*state, pageHooks(true)) || !startupProblem.empty()) {
+        return startupProblem.empty() ? "the start-up did not finish" : startupProblem.c_str();
+    }
+    nextPassMs = 0.0;
+    emscripten_request_animation_frame_loop(animationFrame, nullptr);
+    return "";
+}
+
+// Escape: the show stops at its next animation frame.
+EMSCRIPTEN_KEEPALIVE void vemu_stop() {
+    escapeRequested = true;
+}
+
+// Frame-exact: the start-up without sound, then every frame before `frame`
+// run on one pixel (as democap runs them) and `frame` drawn at full size.
+EMSCRIPTEN_KEEPALIVE int vemu_draw_frame(int frame, int width, int height) {
+    if (state == nullptr) {
+        state = std::make_unique<DemoState>();
+        startDemo(*state, pageHooks(false));
+        FSOUND_Close();
+    }
+    while (state->frameCounter < frame) {
+        glViewport(0, 0, 1, 1);
+        glScissor(0, 0, 1, 1);
+        glEnable(GL_SCISSOR_TEST);
+        if (runTimelineFrame(*state, false) == TimelineStep::ShowEnded) {
+            return 0;
+        }
+    }
+    glDisable(GL_SCISSOR_TEST);
+    glViewport(0, 0, width, height);
+    runTimelineFrame(*state, false);
+    glFinish();
+    return 1;
+}
+
+} // extern "C"
+
+int main() {
+    return 0; // the page drives everything through the calls above
+}

@@ -1,0 +1,161 @@
+// The page around the show: fetches data/ into the program's file system,
+// then plays the show from the start button (the gesture browsers ask for
+// before any sound). For tests: ?frames=A,B,... draws those frames exactly
+// on one sheet; ?autoplay plays at once (where sound needs no gesture).
+"use strict";
+
+const canvas = document.getElementById("canvas");
+const launcher = document.getElementById("launcher");
+const startButton = document.getElementById("start");
+const fullscreenBox = document.getElementById("fullscreen");
+const statusLine = document.getElementById("status");
+const query = new URLSearchParams(location.search);
+const framesParam = query.get("frames");
+const autoplay = query.has("autoplay");
+
+function say(text) {
+  statusLine.textContent = text;
+  console.log("vemu: " + text);
+}
+
+function fail(text) {
+  statusLine.textContent = text;
+  console.error("vemu: " + text);
+  startButton.disabled = true;
+}
+
+// The canvas's drawing buffer follows its size on screen (4:3 by its style).
+function fitCanvas() {
+  const scale = window.devicePixelRatio || 1;
+  const width = Math.max(1, Math.round(canvas.clientWidth * scale));
+  const height = Math.max(1, Math.round(canvas.clientHeight * scale));
+  if (canvas.width !== width || canvas.height !== height) {
+    canvas.width = width;
+    canvas.height = height;
+    if (Module.showOpen) {
+      Module._vemu_resize(width, height);
+    }
+  }
+}
+
+async function fetchData() {
+  const files = Module.UTF8ToString(Module._vemu_data_files()).split("\n").filter(Boolean);
+  Module.FS.mkdir("/data");
+  let done = 0;
+  for (const file of files) {
+    const response = await fetch(file);
+    if (!response.ok) {
+      throw new Error(file + ": " + response.status + " " + response.statusText);
+    }
+    Module.FS.writeFile("/" + file, new Uint8Array(await response.arrayBuffer()));
+    done += 1;
+    say("Loading " + done + " of " + files.length + " files");
+  }
+}
+
+// Frame-exact, for tests: each listed frame drawn as democap draws it, laid
+// on a sheet four frames wide that replaces the canvas, for one screenshot.
+async function drawFrames(frames) {
+  canvas.width = 640;
+  canvas.height = 480;
+  launcher.classList.add("hidden");
+  if (!Module._vemu_open(640, 480)) {
+    fail("no WebGL 2 here");
+    return;
+  }
+  const columns = Math.min(4, frames.length);
+  const sheet = document.createElement("canvas");
+  sheet.width = 640 * columns;
+  sheet.height = 480 * Math.ceil(frames.length / columns);
+  const context = sheet.getContext("2d");
+  const started = performance.now();
+  for (let i = 0; i < frames.length; ++i) {
+    if (!Module._vemu_draw_frame(frames[i], 640, 480)) {
+      fail("frame " + frames[i] + " is not one the show draws (in rising order, up to its end)");
+      return;
+    }
+    context.drawImage(canvas, (i % columns) * 640, Math.floor(i / columns) * 480);
+  }
+  document.getElementById("stage").replaceChildren(sheet);
+  sheet.style.position = "fixed";
+  sheet.style.left = "0";
+  sheet.style.top = "0";
+  document.title = "frames drawn";
+  console.log("vemu: " + frames.length + " frames drawn in " + Math.round(performance.now() - started) + " ms");
+}
+
+async function play() {
+  startButton.disabled = true;
+  if (fullscreenBox.checked && document.documentElement.requestFullscreen) {
+    try {
+      await document.documentElement.requestFullscreen();
+    } catch (e) {
+      console.log("vemu: no full screen here, playing in the window");
+    }
+  }
+  launcher.classList.add("hidden");
+  fitCanvas();
+  if (!Module.showOpen) {
+    if (!Module._vemu_open(canvas.width, canvas.height)) {
+      launcher.classList.remove("hidden");
+      fail("This browser has no WebGL 2.");
+      return;
+    }
+    Module.showOpen = true;
+  }
+  Module.vemuStartedAt = performance.now();
+  const problem = await Module.ccall("vemu_start", "string", [], [], { async: true });
+  console.log("vemu: start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
+  if (problem) {
+    launcher.classList.remove("hidden");
+    fail("The show cannot start: " + problem);
+  }
+}
+
+function backToLauncher() {
+  if (document.fullscreenElement) {
+    document.exitFullscreen().catch(() => {});
+  }
+  launcher.classList.remove("hidden");
+  startButton.disabled = false;
+}
+
+var Module = {
+  canvas: canvas,
+  print: (text) => console.log(text),
+  printErr: (text) => console.error(text),
+  vemuEvent: (event, drawn, caughtUp, meanLag, maxLag) => {
+    console.log("vemu: show " + event + ": " + drawn + " frames drawn, " + caughtUp +
+                " catch-up steps; pictures after their moment in the music by " +
+                meanLag.toFixed(1) + " ms on average, " + maxLag.toFixed(1) + " ms at most; " +
+                Math.round(performance.now() - Module.vemuStartedAt) + " ms from the start button");
+    document.title = "Vemu: " + event;
+    backToLauncher();
+  },
+  onRuntimeInitialized: async () => {
+    try {
+      await fetchData();
+    } catch (e) {
+      fail("Could not load the show's files: " + e.message);
+      return;
+    }
+    if (framesParam !== null) {
+      await drawFrames(framesParam.split(",").map((f) => parseInt(f, 10)));
+      return;
+    }
+    say("Ready");
+    startButton.disabled = false;
+    if (autoplay) {
+      fullscreenBox.checked = false;
+      play();
+    }
+  },
+};
+
+startButton.addEventListener("click", play);
+window.addEventListener("resize", fitCanvas);
+document.addEventListener("keydown", (event) => {
+  if (event.key === "Escape" && launcher.classList.contains("hidden")) {
+    Module._vemu_stop();
+  }
+});

@@ -1,0 +1,160 @@
+// The show's sound library in the browser: the FSOUND calls the start-up
+// makes, over Web Audio. The music is decoded whole with stb_vorbis when it
+// loads, as the desktop's is; playing it schedules it on the audio clock a
+// little ahead, and that clock is the show's frame clock (web_clock.h), so
+// picture and sound cannot drift apart.
+#include "demo/runtime/sound.h"
+
+#include <emscripten.h>
+
+#include <cstdlib>
+#include <string>
+
+#define STB_VORBIS_NO_PUSHDATA_API
+#include <stb_vorbis.h>
+
+struct FSOUND_SAMPLE {
+    int id = 0; // the AudioBuffer's index on the JS side
+    unsigned frames = 0;
+    bool loop = false;
+};
+
+namespace {
+
+std::string lastError;
+
+// clang-format off
+EM_JS(int, webAudioOpen, (int rate), {
+    if (!Module.vemuAudio) {
+        const Context = window.AudioContext || window.webkitAudioContext;
+        if (!Context) {
+            return 0;
+        }
+        try {
+            Module.vemuAudio = { context: new Context({ sampleRate: rate }), buffers: [], source: null, startAt: 0 };
+        } catch (e) {
+            Module.vemuAudio = { context: new Context(), buffers: [], source: null, startAt: 0 };
+        }
+    }
+    return 1;
+});
+
+EM_JS(int, webAudioBuffer, (const short* samples, int frames, int channels, int rate), {
+    const audio = Module.vemuAudio;
+    const buffer = audio.context.createBuffer(channels, frames, rate);
+    for (let c = 0; c < channels; ++c) {
+        const out = buffer.getChannelData(c);
+        for (let i = 0; i < frames; ++i) {
+            out[i] = HEAP16[(samples >> 1) + i * channels + c] / 32768;
+        }
+    }
+    audio.buffers.push(buffer);
+    return audio.buffers.length - 1;
+});
+
+// Starts the buffer 50 ms ahead on the audio clock, so its first sample is
+// exactly where the frame clock reads zero.
+EM_JS(void, webAudioPlay, (int id, int loop), {
+    const audio = Module.vemuAudio;
+    if (audio.source) {
+        audio.source.stop();
+    }
+    const source = audio.context.createBufferSource();
+    source.buffer = audio.buffers[id];
+    source.loop = loop != 0;
+    source.connect(audio.context.destination);
+    audio.startAt = audio.context.currentTime + 0.05;
+    source.start(audio.startAt);
+    audio.source = source;
+    audio.ended = false;
+    source.onended = () => { audio.ended = true; };
+});
+
+EM_JS(int, webAudioPlaying, (void), {
+    const audio = Module.vemuAudio;
+    return audio && audio.source && !audio.ended ? 1 : 0;
+});
+
+EM_JS(void, webAudioStop, (void), {
+    const audio = Module.vemuAudio;
+    if (audio && audio.source) {
+        audio.source.stop();
+        audio.source = null;
+    }
+});
+// clang-format on
+
+} // namespace
+
+bool FSOUND_Init(int mixrate, int, unsigned) {
+    if (webAudioOpen(mixrate) == 0) {
+        lastError = "this browser has no Web Audio";
+        return false;
+    }
+    return true;
+}
+
+void FSOUND_Close() {
+    webAudioStop();
+}
+
+FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned, int offset, int length) {
+    if (index != FSOUND_UNMANAGED || offset != 0 || length != 0 || name == nullptr) {
+        lastError = "only whole unmanaged samples";
+        return nullptr;
+    }
+    int channels = 0, rate = 0;
+    short* samples = nullptr;
+    const int frames = stb_vorbis_decode_filename(name, &channels, &rate, &samples);
+    if (frames <= 0 || samples == nullptr) {
+        lastError = "not an Ogg Vorbis file";
+        std::free(samples);
+        return nullptr;
+    }
+    auto* sample = new FSOUND_SAMPLE();
+    sample->id = webAudioBuffer(samples, frames, channels, rate);
+    sample->frames = static_cast<unsigned>(frames);
+    std::free(samples);
+    return sample;
+}
+
+bool FSOUND_Sample_SetMode(FSOUND_SAMPLE* sample, unsigned mode) {
+    if (sample == nullptr) {
+        return false;
+    }
+    sample->loop = (mode & FSOUND_LOOP_NORMAL) != 0;
+    return true;
+}
+
+unsigned FSOUND_Sample_GetLength(FSOUND_SAMPLE* sample) {
+    return sample != nullptr ? sample->frames : 0;
+}
+
+void FSOUND_Sample_Free(FSOUND_SAMPLE* sample) {
+    delete sample;
+}
+
+int FSOUND_PlaySound(int, FSOUND_SAMPLE* sample) {
+    if (sample == nullptr) {
+        lastError = "nothing to play";
+        return -1;
+    }
+    webAudioPlay(sample->id, sample->loop ? 1 : 0);
+    return 0;
+}
+
+bool FSOUND_IsPlaying(int) {
+    return webAudioPlaying() != 0;
+}
+
+const char* FSOUND_LastError() {
+    return lastError.c_str();
+}
+
+SoundTiming soundTiming() {
+    return SoundTiming{};
+}
+
+bool waitForSoundOut(int) {
+    return true; // the start is scheduled on the audio clock itself
+}
