@@ -4,7 +4,8 @@
 # puts a clean clone of this checkout's HEAD in it and runs, with nothing but
 # what scripts/setup.sh installs there:
 #   ./run          headless: the whole show to build/show.mp4
-#   ./test --quick the Release build's tests
+#   ./test --quick the Release build's tests (with the browser build's)
+#   ./run web      the browser build served: its page, program and data fetched
 # A machine that keeps packages installed by hand (a developer's, CI's) can
 # pass ./test while a fresh one fails; this is the guard against that.
 #   scripts/fresh-machine-check.sh [--keep]   (as root; --keep leaves the root)
@@ -132,7 +133,22 @@ else
   say "./test --quick FAILED"
   status=1
 fi
+say "./run web (serving build-web/site on loopback)"
+port=$((18000 + $$ % 1000))
+fetch="import urllib.request as u
+for f in ('index.html', 'page.js', 'vemu.js', 'vemu.wasm', 'data/velda.ogg'):
+    u.urlopen('http://127.0.0.1:$port/' + f, timeout=5).read()"
+in_root "(VEMU_WEB_PORT=$port timeout 300 ./run web >/tmp/run-web.log 2>&1 & echo \$! >/tmp/run-web.pid)"
+if in_root "for i in \$(seq 240); do python3 -c \"$fetch\" 2>/dev/null && exit 0; sleep 1; done
+    tail -20 /tmp/run-web.log >&2; exit 1"; then
+  say "./run web passed: the page, its program and the music are served"
+else
+  say "./run web FAILED"
+  status=1
+fi
+in_root "kill \$(cat /tmp/run-web.pid) 2>/dev/null || true" || true
+
 if [ $status -eq 0 ]; then
-  say "a fresh Debian 12 root plays the show and passes the tests"
+  say "a fresh Debian 12 root plays the show, serves it to browsers and passes the tests"
 fi
 exit $status

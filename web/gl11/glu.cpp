@@ -68,6 +68,20 @@ std::vector<uint8_t> scaleImage(const uint8_t* pixels, int width, int height, in
     return out;
 }
 
+// Sine and cosine of each slice's angle round the z axis, the first again
+// at the end so strips close.
+void angleTable(int slices, std::vector<float>& sines, std::vector<float>& cosines) {
+    sines.resize(static_cast<size_t>(slices) + 1);
+    cosines.resize(sines.size());
+    for (int i = 0; i < slices; ++i) {
+        const double angle = 2 * kPi * i / slices;
+        sines[i] = static_cast<float>(std::sin(angle));
+        cosines[i] = static_cast<float>(std::cos(angle));
+    }
+    sines[slices] = sines[0];
+    cosines[slices] = cosines[0];
+}
+
 } // namespace
 
 extern "C" {
@@ -146,14 +160,8 @@ void vemu_gluCylinder(GLUquadric* quadric, GLdouble base, GLdouble top, GLdouble
     if (quadric == nullptr || slices < 2 || stacks < 1) {
         return;
     }
-    std::vector<float> sines(static_cast<size_t>(slices) + 1), cosines(sines.size());
-    for (int i = 0; i < slices; ++i) {
-        const double angle = 2 * kPi * i / slices;
-        sines[i] = static_cast<float>(std::sin(angle));
-        cosines[i] = static_cast<float>(std::cos(angle));
-    }
-    sines[slices] = sines[0];
-    cosines[slices] = cosines[0];
+    std::vector<float> sines, cosines;
+    angleTable(slices, sines, cosines);
     const double delta = base - top;
     for (int j = 0; j < stacks; ++j) {
         const float zLow = static_cast<float>(j * height / stacks);
@@ -180,14 +188,8 @@ void vemu_gluDisk(GLUquadric* quadric, GLdouble inner, GLdouble outer, GLint sli
     if (quadric == nullptr || slices < 2 || loops < 1 || outer <= 0) {
         return;
     }
-    std::vector<float> sines(static_cast<size_t>(slices) + 1), cosines(sines.size());
-    for (int i = 0; i < slices; ++i) {
-        const double angle = 2 * kPi * i / slices;
-        sines[i] = static_cast<float>(std::sin(angle));
-        cosines[i] = static_cast<float>(std::cos(angle));
-    }
-    sines[slices] = sines[0];
-    cosines[slices] = cosines[0];
+    std::vector<float> sines, cosines;
+    angleTable(slices, sines, cosines);
     const double delta = outer - inner;
     auto point = [&](float radius, int i) {
         if (quadric->texture) {
