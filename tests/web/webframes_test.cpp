@@ -8,11 +8,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -154,30 +157,55 @@ void expectClose(const Picture& got, const Picture& want, size_t scene, int32_t 
 }
 
 #ifdef VEMU_WEB_SITE
+// A program running beside the test, its output into a file (or nowhere),
+// stopped with the object, with any processes it started.
+class Background {
+  public:
+    Background(const std::vector<std::string>& args, const std::string& logFile) {
+        std::vector<char*> argv;
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        const char* log = logFile.empty() ? "/dev/null" : logFile.c_str();
+        pid_ = fork();
+        if (pid_ == 0) {
+            setpgid(0, 0);
+            const int fd = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd >= 0) {
+                dup2(fd, STDOUT_FILENO);
+                dup2(fd, STDERR_FILENO);
+            }
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~Background() {
+        if (pid_ > 0) {
+            kill(-pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
+
 // A static server for the built site on loopback, stopped with the object.
 class SiteServer {
   public:
-    SiteServer() : port_(20000 + static_cast<int>(getpid() % 20000)) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            const std::string port = std::to_string(port_);
-            execl("/usr/bin/python3", "python3", "-m", "http.server", port.c_str(), "--bind",
-                  "127.0.0.1", "--directory", VEMU_WEB_SITE, static_cast<char*>(nullptr));
-            _exit(127);
-        }
+    SiteServer()
+        : port_(20000 + static_cast<int>(getpid() % 20000)),
+          process_({"/usr/bin/python3", "-m", "http.server", std::to_string(port_), "--bind",
+                    "127.0.0.1", "--directory", VEMU_WEB_SITE},
+                   "") {
         // Ready once it takes a connection.
         for (int i = 0; i < 100 && !accepts(); ++i) {
             usleep(50000);
         }
     }
-    ~SiteServer() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    SiteServer(const SiteServer&) = delete;
-    SiteServer& operator=(const SiteServer&) = delete;
     std::string url(const std::string& query) const {
         return "http://127.0.0.1:" + std::to_string(port_) + "/index.html?" + query;
     }
@@ -194,8 +222,61 @@ class SiteServer {
 
   private:
     int port_;
-    pid_t pid_ = -1;
+    Background process_;
 };
+
+std::string readAll(const std::string& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The show played in real time in headless Chromium from frame 7000 to its
+// end (8 s, with its music on the audio clock): it ends by itself, each frame
+// is drawn or caught up once, and the page reports no error.
+TEST(BrowserShow, PlaysInRealTimeToItsEndWithEveryFrameRunAndNoPageError) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the page is the same in both builds; the Release build runs it";
+#endif
+    TempFolder dir;
+    SiteServer server;
+    ASSERT_TRUE(server.accepts()) << "no server for " << VEMU_WEB_SITE;
+    const int32_t from = 7000;
+    const std::string log = dir.path() + "/browser.log";
+    std::string output;
+    {
+        Background browser(
+            {"/usr/bin/chromium", "--headless=new", "--no-sandbox", "--use-gl=angle",
+             "--use-angle=swiftshader", "--enable-unsafe-swiftshader", "--window-size=640,480",
+             "--autoplay-policy=no-user-gesture-required", "--enable-logging=stderr", "--v=0",
+             "--user-data-dir=" + dir.path() + "/profile", "--remote-debugging-port=0",
+             server.url("autoplay&from=" + std::to_string(from))},
+            log);
+        for (int i = 0; i < 900 && output.find("vemu: show ended") == std::string::npos &&
+                        output.find("cannot start") == std::string::npos;
+             ++i) {
+            usleep(100000);
+            output = readAll(log);
+        }
+    }
+    const size_t at = output.find("vemu: show ended");
+    ASSERT_NE(at, std::string::npos) << output;
+    int drawn = 0, caughtUp = 0;
+    double meanLag = 0, mostLag = 0;
+    ASSERT_EQ(std::sscanf(output.c_str() + at,
+                          "vemu: show ended: %d frames drawn, %d catch-up steps; pictures after "
+                          "their moment in the music by %lf ms on average, %lf ms at most",
+                          &drawn, &caughtUp, &meanLag, &mostLag),
+              4)
+        << output.substr(at, 300);
+    std::printf("frames %d to %d in the browser: %d drawn, %d caught up; pictures %.1f ms after "
+                "their moment on average, %.1f ms at most\n",
+                from, kLastShownFrame, drawn, caughtUp, meanLag, mostLag);
+    EXPECT_EQ(drawn + caughtUp, kLastFrame - from);
+    EXPECT_GT(drawn, 0);
+    EXPECT_GE(meanLag, 0.0);
+    EXPECT_EQ(output.find("Uncaught"), std::string::npos) << output;
+    EXPECT_EQ(output.find("cannot start"), std::string::npos) << output;
+}
 
 // The sheet of the page's frame-exact mode in headless Chromium (WebGL 2 on
 // SwiftShader), one 640 x 480 frame per tile, four tiles wide.

@@ -4,6 +4,7 @@
 // little ahead, and that clock is the show's frame clock (web_clock.h), so
 // picture and sound cannot drift apart.
 #include "demo/runtime/sound.h"
+#include "web/browser/web_sound.h"
 
 #include <emscripten.h>
 
@@ -22,6 +23,10 @@ struct FSOUND_SAMPLE {
 namespace {
 
 std::string lastError;
+// The page holds the music back until the show's clock starts (see
+// webSoundHoldPlay in web_sound.h).
+bool holdPlay = false;
+FSOUND_SAMPLE* held = nullptr;
 
 // clang-format off
 EM_JS(int, webAudioOpen, (int rate), {
@@ -31,9 +36,9 @@ EM_JS(int, webAudioOpen, (int rate), {
             return 0;
         }
         try {
-            Module.vemuAudio = { context: new Context({ sampleRate: rate }), buffers: [], source: null, startAt: 0 };
+            Module.vemuAudio = { context: new Context({ sampleRate: rate }), buffers: [], source: null, startAt: 0, offset: 0 };
         } catch (e) {
-            Module.vemuAudio = { context: new Context(), buffers: [], source: null, startAt: 0 };
+            Module.vemuAudio = { context: new Context(), buffers: [], source: null, startAt: 0, offset: 0 };
         }
     }
     return 1;
@@ -52,9 +57,9 @@ EM_JS(int, webAudioBuffer, (const short* samples, int frames, int channels, int 
     return audio.buffers.length - 1;
 });
 
-// Starts the buffer 50 ms ahead on the audio clock, so its first sample is
-// exactly where the frame clock reads zero.
-EM_JS(void, webAudioPlay, (int id, int loop), {
+// Starts the buffer 50 ms ahead on the audio clock, from offset seconds into
+// it, so the sample at the offset is exactly where the frame clock reads it.
+EM_JS(void, webAudioPlay, (int id, int loop, double offset), {
     const audio = Module.vemuAudio;
     if (audio.source) {
         audio.source.stop();
@@ -64,7 +69,8 @@ EM_JS(void, webAudioPlay, (int id, int loop), {
     source.loop = loop != 0;
     source.connect(audio.context.destination);
     audio.startAt = audio.context.currentTime + 0.05;
-    source.start(audio.startAt);
+    audio.offset = offset;
+    source.start(audio.startAt, offset);
     audio.source = source;
     audio.ended = false;
     source.onended = () => { audio.ended = true; };
@@ -139,7 +145,11 @@ int FSOUND_PlaySound(int, FSOUND_SAMPLE* sample) {
         lastError = "nothing to play";
         return -1;
     }
-    webAudioPlay(sample->id, sample->loop ? 1 : 0);
+    if (holdPlay) {
+        held = sample;
+        return 0;
+    }
+    webAudioPlay(sample->id, sample->loop ? 1 : 0, 0.0);
     return 0;
 }
 
@@ -157,4 +167,20 @@ SoundTiming soundTiming() {
 
 bool waitForSoundOut(int) {
     return true; // the start is scheduled on the audio clock itself
+}
+
+void webSoundHoldPlay(bool hold) {
+    holdPlay = hold;
+    if (hold) {
+        held = nullptr; // a fresh hold forgets what an earlier one noted
+    }
+}
+
+bool webSoundStartHeld(double offsetSeconds) {
+    if (held == nullptr) {
+        return false;
+    }
+    webAudioPlay(held->id, held->loop ? 1 : 0, offsetSeconds);
+    held = nullptr;
+    return true;
 }

@@ -1,7 +1,8 @@
 // The page around the show: fetches data/ into the program's file system,
 // then plays the show from the start button (the gesture browsers ask for
 // before any sound). For tests: ?frames=A,B,... draws those frames exactly
-// on one sheet; ?autoplay plays at once (where sound needs no gesture).
+// on one sheet; ?autoplay plays at once (where sound needs no gesture);
+// ?from=N starts the show at frame N, the frames before it run undrawn.
 "use strict";
 
 const canvas = document.getElementById("canvas");
@@ -12,6 +13,7 @@ const statusLine = document.getElementById("status");
 const query = new URLSearchParams(location.search);
 const framesParam = query.get("frames");
 const autoplay = query.has("autoplay");
+const startFrame = parseInt(query.get("from") || "0", 10) || 0;
 
 function say(text) {
   statusLine.textContent = text;
@@ -104,7 +106,8 @@ async function play() {
     Module.showOpen = true;
   }
   Module.vemuStartedAt = performance.now();
-  const problem = await Module.ccall("vemu_start", "string", [], [], { async: true });
+  const problem = await Module.ccall("vemu_start", "string", ["number", "number", "number"],
+                                    [startFrame, canvas.width, canvas.height], { async: true });
   console.log("vemu: start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
   if (problem) {
     launcher.classList.remove("hidden");
@@ -144,6 +147,7 @@ var Module = {
       return;
     }
     say("Ready");
+    console.log("vemu: ready " + Math.round(performance.now()) + " ms after the page opened");
     startButton.disabled = false;
     if (autoplay) {
       fullscreenBox.checked = false;

@@ -1,0 +1,10 @@
+#pragma once
+// What the page asks of the browser's sound layer beyond the FSOUND calls:
+// the music held back at FSOUND_PlaySound until the show's clock starts, so
+// a start later in the show (a testing aid) runs its frames up first, as the
+// desktop demo does, and the music still starts with the clock.
+
+// While held, FSOUND_PlaySound only notes the sample.
+void webSoundHoldPlay(bool hold);
+// Starts the noted sample offsetSeconds into it; false when none was noted.
+bool webSoundStartHeld(double offsetSeconds);
