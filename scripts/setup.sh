@@ -3,17 +3,18 @@
 # built with the programs), the libraries, ffmpeg for democap's videos, and
 # the X core fonts that SDL's message boxes draw with (without them no box
 # shows on X11).
+# Every name exists in Debian 12 and 13 alike (no versioned names).
 VEMU_PACKAGES=(build-essential cmake pkg-config googletest libgtest-dev
-  libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libgl-dev libglu1-mesa-dev
+  libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libpng-dev libjpeg-dev libgl-dev libglu1-mesa-dev
   libgl1-mesa-dri libvorbis-dev ffmpeg libx11-dev zlib1g-dev xfonts-base)
 # What the tests, the fuzzers and the benchmarks need besides: a headless X
 # server and its tools, a window manager that can minimize, resize and
 # maximize (openbox, driven with wmctrl), glxinfo to find a visual with alpha
-# planes, clang for the fuzzers.
+# planes, clang with its sanitizer runtimes for the fuzzers.
 # Sourced with VEMU_FOR_TESTS=1 by ./test and the scripts of scripts/.
 if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
   VEMU_PACKAGES+=(clang-format xvfb xdotool x11-utils x11-xserver-utils imagemagick openbox
-    wmctrl mesa-utils clang libclang-rt-14-dev time python3 valgrind)
+    wmctrl mesa-utils clang libclang-rt-dev time python3 valgrind)
 fi
 # The browser build (./run web; ./test checks the page in headless Chromium):
 # Debian's emscripten with the stb decoders, Python's static server.
