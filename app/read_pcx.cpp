@@ -2,49 +2,21 @@
 // frees the picture before it returns; nothing is kept between calls.
 
 #include "app/app.h"
-#include "app/stretch_dib.h"
-
-#include <FreeImage.h>
+#include "app/stretch_picture.h"
 
 #include <vector>
 
 #include "common/picture_bytes.h"
+#include "common/picture_codecs.h"
 
 namespace {
 
-// A PNG may declare any size in its header, and FreeImage allocates what it
-// declares before reading a single row. Beyond these, nothing is drawn.
-constexpr unsigned kMaxSide = 16384;
-constexpr unsigned long long kMaxPixels = 64ull * 1024 * 1024;
-
-bool drawableHeader(FIBITMAP* header) {
-    const unsigned width = FreeImage_GetWidth(header);
-    const unsigned height = FreeImage_GetHeight(header);
-    if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide ||
-        static_cast<unsigned long long>(width) * height > kMaxPixels) {
-        return false;
-    }
-    // 16 bits per channel decodes to FIT_UINT16, FIT_RGB16 or FIT_RGBA16,
-    // which a device-independent bitmap cannot carry.
-    if (FreeImage_GetImageType(header) != FIT_BITMAP) {
-        return false;
-    }
-    const unsigned bpp = FreeImage_GetBPP(header);
-    return bpp == 1 || bpp == 4 || bpp == 8 || bpp == 24 || bpp == 32;
-}
+// A PNG may declare any size in its header. Beyond these, nothing is drawn;
+// nor is a PNG of 16 bits per channel, which a device bitmap cannot carry.
+constexpr PictureLimits kDrawableLimits{16384, 64ull * 1024 * 1024, false};
 
 // Far above any PNG within the pixel cap that a screen needs.
 constexpr uint64_t kMaxFileBytes = 256ull * 1024 * 1024;
-
-FIBITMAP* loadPng(std::vector<uint8_t>& file, int flags) {
-    FIMEMORY* memory = FreeImage_OpenMemory(file.data(), static_cast<DWORD>(file.size()));
-    if (memory == nullptr) {
-        return nullptr;
-    }
-    FIBITMAP* bitmap = FreeImage_LoadFromMemory(FIF_PNG, memory, flags);
-    FreeImage_CloseMemory(memory);
-    return bitmap;
-}
 
 } // namespace
 
@@ -60,34 +32,11 @@ ReadPCX(const char* path, AppSurface* surface, int32_t destWidth, int32_t destHe
     if (!picture_bytes::readFile(path, kMaxFileBytes, file)) {
         return 0;
     }
-    // FreeImage compares the signature from a buffer it may not have filled.
-    if (!picture_bytes::hasPngSignature(file)) {
-        return 0;
-    }
-    picture_bytes::stripPngMetadata(file);
     // The format is fixed: only PNG content is decoded, whatever the name.
-    FIBITMAP* header = loadPng(file, FIF_LOAD_NOPIXELS);
-    if (header == nullptr) {
+    picture_bytes::stripPngMetadata(file);
+    DecodedPicture picture;
+    if (!decodePng(file.data(), file.size(), kDrawableLimits, &picture)) {
         return 0;
     }
-    const bool drawable = drawableHeader(header);
-    FreeImage_Unload(header);
-    if (!drawable) {
-        return 0;
-    }
-
-    FIBITMAP* picture = loadPng(file, 0);
-    if (picture == nullptr) {
-        return 0;
-    }
-    bool drawn = false;
-    // The full decode may disagree with its header: check again.
-    if (FreeImage_HasPixels(picture) && drawableHeader(picture)) {
-        const auto width = static_cast<int32_t>(FreeImage_GetWidth(picture));
-        const auto height = static_cast<int32_t>(FreeImage_GetHeight(picture));
-        drawn = stretchDibBits(*surface, destX, destY, destWidth, destHeight, width, height,
-                               FreeImage_GetBits(picture), FreeImage_GetInfo(picture));
-    }
-    FreeImage_Unload(picture);
-    return drawn ? 1 : 0;
+    return stretchPicture(*surface, destX, destY, destWidth, destHeight, picture) ? 1 : 0;
 }

@@ -3,11 +3,11 @@
 // for its pixels taken out before any decoder sees it. Shared by the demo's
 // texture loader and app.so's ReadPCX.
 //
-// Why: Debian's FreeImage parses metadata with readers that trust their own
-// offsets (a JPEG whose EXIF directory points past its segment makes it read
-// far outside the block, and crash where that memory is unmapped). The show
-// uses pixels only, so the segments and chunks that carry nothing else are
-// dropped rather than checked one bad header at a time.
+// Why: metadata readers have a history of trusting their own offsets (a
+// JPEG whose EXIF directory pointed past its segment made FreeImage read far
+// outside the block). The show uses pixels only, so the segments and chunks
+// that carry nothing else are dropped rather than checked one bad header at
+// a time, whichever decoder comes after.
 
 #include <sys/stat.h>
 

@@ -26,10 +26,11 @@ if [ -z "$lib" ] || [ ! -f "$lib/libfreeimage.so" ]; then
   export DEBIAN_FRONTEND=noninteractive
   # Source lines for the suite this machine already uses.
   if ! apt-get source --print-uris freeimage >/dev/null 2>&1; then
-    cat >/etc/apt/sources.list.d/vemu-freeimage-src.sources <<'EOF'
+    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    cat >/etc/apt/sources.list.d/vemu-freeimage-src.sources <<EOF
 Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: bookworm
+Suites: $suite
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
@@ -64,9 +65,9 @@ failed=0
 for target in "${targets[@]}"; do
   mkdir -p "$dir/corpus/$target"
   echo "== fuzzing $target against the instrumented FreeImage for $seconds s" >&2
-  # Leaks are not looked for here: FreeImage's PNG reader loses its row table
-  # and bitmap when libpng gives up on a broken file (a few hundred bytes,
-  # once per broken picture); this run is for memory safety.
+  # Leaks are not looked for here (FreeImage's readers lose small blocks on
+  # broken files); this run is for memory safety. FreeImage reads the BMP,
+  # PCX, TGA and DDS inputs; PNG and JPEG go through libpng and libjpeg.
   if ! ASAN_OPTIONS=detect_leaks=0 TMPDIR=$scratch "$dir/tests/fuzz/${target}_fuzz" "$dir/corpus/$target" \
       "tests/fuzz/seeds/$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2560 \
       -detect_leaks=0 \

@@ -13,22 +13,27 @@
 
 namespace {
 
+// PNG and JPEG, the show's own formats, go through their reference
+// libraries; the others through FreeImage, behind the checks below.
+enum class Library { Png, Jpeg, FreeImage };
+
 struct Decoder {
     const char* extension;
+    Library library;
     FREE_IMAGE_FORMAT format;
     int flags;
 };
 
-// Matched in order, whole string, case-sensitive.
+// Matched in order, whole string, case-sensitive. JPEGs are decoded at best
+// quality (the accurate integer DCT, as JPEG_ACCURATE asked of FreeImage).
 constexpr Decoder kDecoders[] = {
-    {".bmp", FIF_BMP, 0},
-    {".png", FIF_PNG, 0},
-    {".jpeg", FIF_JPEG, JPEG_ACCURATE},
-    {".jpg", FIF_JPEG, JPEG_ACCURATE},
-    {".pcx", FIF_PCX, 0},
-    {".tga", FIF_TARGA, 0},
-    {".dds", FIF_DDS, 0},
+    {".bmp", Library::FreeImage, FIF_BMP, 0}, {".png", Library::Png, FIF_UNKNOWN, 0},
+    {".jpeg", Library::Jpeg, FIF_UNKNOWN, 0}, {".jpg", Library::Jpeg, FIF_UNKNOWN, 0},
+    {".pcx", Library::FreeImage, FIF_PCX, 0}, {".tga", Library::FreeImage, FIF_TARGA, 0},
+    {".dds", Library::FreeImage, FIF_DDS, 0},
 };
+
+constexpr PictureLimits kTextureLimits{kMaxTextureSide, kMaxTexturePixels, true};
 
 const Decoder* decoderFor(const char* path) {
     const char* dot = std::strrchr(path, '.');
@@ -64,11 +69,10 @@ void ensureFreeImage() {
 }
 
 bool sizeWithinCap(uint64_t width, uint64_t height) {
-    return width > 0 && height > 0 && width <= kMaxTextureSide && height <= kMaxTextureSide &&
-           width * height <= kMaxTexturePixels;
+    return kTextureLimits.allows(width, height);
 }
 
-// Debian's FreeImage 3.18 is unmaintained upstream and some of its readers
+// FreeImage 3.18 is unmaintained upstream and some of its readers
 // trust their headers. Where a reader is known to go wrong on a header that
 // contradicts the file, the header is checked here before FreeImage sees it.
 //
@@ -194,69 +198,12 @@ bool pcxHeaderFitsFile(const Bytes& file) {
     return true;
 }
 
-// JPEG: FreeImage's header-only load still starts libjpeg's decompressor,
-// which for a progressive picture allocates and zeroes a coefficient buffer
-// for the whole declared frame: 60000 x 60000 costs a minute and gigabytes
-// before the size can be refused. So the frame header is read here: the
-// markers from the start of the file up to the first SOFn, which holds the
-// height and width.
-bool jpegFrameWithinCap(const Bytes& file) {
-    const size_t n = file.size();
-    if (n < 2 || file[0] != 0xff || file[1] != 0xd8) {
-        return false;
-    }
-    size_t pos = 2;
-    for (;;) {
-        if (pos >= n || file[pos] != 0xff) {
-            return false; // garbage between segments
-        }
-        while (pos < n && file[pos] == 0xff) {
-            ++pos; // fill bytes
-        }
-        if (pos >= n) {
-            return false;
-        }
-        const uint8_t marker = file[pos++];
-        if (marker == 0xd9 || marker == 0xda) {
-            return false; // the end, or scan data, before any frame header
-        }
-        if (marker == 0x01 || (marker >= 0xd0 && marker <= 0xd7)) {
-            continue; // markers without a length
-        }
-        if (pos + 2 > n) {
-            return false;
-        }
-        const size_t size = static_cast<size_t>(file[pos]) << 8 | file[pos + 1];
-        if (size < 2) {
-            return false;
-        }
-        const bool frame =
-            marker >= 0xc0 && marker <= 0xcf && marker != 0xc4 && marker != 0xc8 && marker != 0xcc;
-        if (frame) {
-            // precision, height, width
-            if (size < 7 || pos + 7 > n) {
-                return false;
-            }
-            const uint8_t* header = &file[pos + 2];
-            return sizeWithinCap((header[3] << 8) | header[4], (header[1] << 8) | header[2]);
-        }
-        pos += size;
-    }
-}
-
 bool headerFitsFile(const Decoder& decoder, const Bytes& file) {
     if (decoder.format == FIF_TARGA) {
         return targaHeaderFitsFile(file);
     }
-    if (decoder.format == FIF_JPEG) {
-        return jpegFrameWithinCap(file);
-    }
     if (decoder.format == FIF_PCX) {
         return pcxHeaderFitsFile(file);
-    }
-    if (decoder.format == FIF_PNG) {
-        // FreeImage compares the signature from a buffer it may not have filled.
-        return picture_bytes::hasPngSignature(file);
     }
     return true;
 }
@@ -349,20 +296,25 @@ bool decodePictureFile(const char* path, DecodedPicture* out) {
     if (decoder == nullptr) {
         return false;
     }
-    ensureFreeImage();
     Bytes file;
     if (!picture_bytes::readFile(path, kMaxPictureFileBytes, file)) {
         return false;
     }
-    // The show needs pixels only; metadata is where FreeImage's readers
-    // trust their offsets.
-    if (decoder->format == FIF_JPEG) {
-        picture_bytes::stripJpegMetadata(file);
-    } else if (decoder->format == FIF_PNG) {
+    // The show needs pixels only: metadata never reaches a decoder.
+    switch (decoder->library) {
+    case Library::Png:
         picture_bytes::stripPngMetadata(file);
-    } else if (decoder->format == FIF_TARGA) {
+        return decodePng(file.data(), file.size(), kTextureLimits, out);
+    case Library::Jpeg:
+        picture_bytes::stripJpegMetadata(file);
+        return decodeJpeg(file.data(), file.size(), kTextureLimits, out);
+    case Library::FreeImage:
+        break;
+    }
+    if (decoder->format == FIF_TARGA) {
         picture_bytes::stripTargaFooter(file);
     }
+    ensureFreeImage();
     if (!headerFitsFile(*decoder, file) || !declaredSizeAcceptable(*decoder, file)) {
         return false;
     }

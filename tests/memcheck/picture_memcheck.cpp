@@ -1,7 +1,8 @@
-// The picture decode paths, alone, for a memory checker: FreeImage is not
-// instrumented, so an over-read that lands on mapped memory passes unseen
-// in every other test. Run under valgrind by picture_memcheck.sh.
-//   picture_memcheck write DIR        the generated corpus into DIR (not under valgrind)
+// The picture decode paths, alone, for a memory checker: libpng, libjpeg
+// and FreeImage are the system's, not instrumented, so an over-read that lands on mapped memory
+// passes unseen in every other test. Run under valgrind by picture_memcheck.sh.
+//   picture_memcheck write DIR [PNGSUITE]  the generated corpus into DIR, with
+//                                     bit-flipped copies of PngSuite (not under valgrind)
 //   picture_memcheck decode PATH...   decode every file (folders: all files inside)
 //   picture_memcheck seeds KIND PATH...  fuzz seeds, read as the fuzz target KIND
 //                                     (picture_file or read_pcx) reads its input
@@ -75,8 +76,9 @@ std::vector<std::string> filesIn(const std::string& path) {
 }
 
 // The corpus the robustness tests make in memory, written out: every sample
-// format, bit-flipped and cut copies, huge declared sizes, lying metadata.
-int writeCorpus(const fs::path& out) {
+// format, bit-flipped and cut copies, huge declared sizes, lying metadata,
+// and PngSuite's files flipped as BadPictures flips them.
+int writeCorpus(const fs::path& out, const std::string& pngSuite) {
     fs::create_directories(out);
     TempDir scratch;
     int written = 0;
@@ -127,6 +129,10 @@ int writeCorpus(const fs::path& out) {
     for (const SamplePicture& c : writeMetadataCases(scratch)) {
         put(c.name + c.extension, readBytes(c.path));
     }
+    int copy = 0;
+    for (const FlippedFile& file : flippedPngSuite(pngSuite)) {
+        put("pngsuite_flip" + std::to_string(copy++) + ".png", file.bytes);
+    }
     std::printf("picture_memcheck: %d files written to %s\n", written, out.c_str());
     return written > 0 ? 0 : 1;
 }
@@ -148,8 +154,8 @@ void decodeSeed(const std::string& kind, const std::string& path) {
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode == "write" && argc == 3) {
-        return writeCorpus(argv[2]);
+    if (mode == "write" && (argc == 3 || argc == 4)) {
+        return writeCorpus(argv[2], argc == 4 ? argv[3] : "");
     }
     if (mode == "decode" && argc > 2) {
         for (int i = 2; i < argc; ++i) {
@@ -164,7 +170,7 @@ int main(int argc, char** argv) {
             }
         }
     } else {
-        std::fprintf(stderr, "usage: picture_memcheck write DIR | decode PATH... | "
+        std::fprintf(stderr, "usage: picture_memcheck write DIR [PNGSUITE] | decode PATH... | "
                              "seeds picture_file|read_pcx PATH...\n");
         return mode == "--help" ? 0 : 2;
     }

@@ -12,7 +12,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 command -v valgrind >/dev/null || { echo "FAIL: valgrind is not installed" >&2; exit 1; }
 
-"$program" write "$work/corpus" || { echo "FAIL: the corpus could not be written" >&2; exit 1; }
+# PngSuite as it is, and bit-flipped as the loader's tests flip it.
+"$program" write "$work/corpus" "$testdata/pngsuite" ||
+  { echo "FAIL: the corpus could not be written" >&2; exit 1; }
 inputs=("$work/corpus")
 if [ -d "$testdata/pngsuite" ]; then
   inputs+=("$testdata/pngsuite")

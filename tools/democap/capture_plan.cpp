@@ -357,12 +357,17 @@ std::vector<std::string> ffmpegArguments(const Options& o, const std::string& mu
     // GL hands rows bottom first. RGB to YUV with the matrix players assume
     // for the size (BT.709 from 720 lines up, BT.601 below), in video range,
     // and all of it tagged, so nothing is left to guessing. The primaries are
-    // BT.709 at every size: the show is drawn in sRGB's.
+    // BT.709 at every size: the show is drawn in sRGB's. The tags are set on
+    // the frames themselves (setparams) as well as on the output: ffmpeg 7
+    // lets frames that carry none override the output options with
+    // "unknown".
     const bool hd = o.width >= 1280 || o.height >= 720;
     const std::string matrix = hd ? "bt709" : "smpte170m";
     a.insert(a.end(), {"-vf",
                        std::string("vflip,scale=out_color_matrix=") + (hd ? "bt709" : "bt601") +
-                           ":out_range=tv:flags=accurate_rnd+full_chroma_int,format=yuv420p",
+                           ":out_range=tv:flags=accurate_rnd+full_chroma_int,format=yuv420p,"
+                           "setparams=range=tv:color_primaries=bt709:color_trc=bt709:colorspace=" +
+                           matrix,
                        "-r", std::to_string(kFramesPerSecond), "-colorspace", matrix,
                        "-color_primaries", "bt709", "-color_trc", "bt709", "-color_range", "tv"});
     if (webm) {

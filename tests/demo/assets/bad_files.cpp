@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <initializer_list>
 #include <iterator>
 #include <random>
@@ -397,6 +398,30 @@ std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed) {
         }
     }
     return bytes;
+}
+
+std::vector<FlippedFile> flippedPngSuite(const std::string& suite) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    if (fs::is_directory(suite)) {
+        for (const auto& entry : fs::recursive_directory_iterator(suite)) {
+            if (entry.is_regular_file() && entry.path().extension() == ".png") {
+                files.push_back(entry.path().string());
+            }
+        }
+    }
+    std::sort(files.begin(), files.end());
+    std::vector<FlippedFile> flipped;
+    uint32_t index = 0;
+    for (const std::string& file : files) {
+        ++index;
+        const std::vector<uint8_t> valid = readBytes(file);
+        for (uint32_t copy = 0; copy < 6; ++copy) {
+            flipped.push_back(
+                {file + " copy " + std::to_string(copy), mutate(valid, copy + 1000u * index)});
+        }
+    }
+    return flipped;
 }
 
 bool declareSize(const std::string& extension, std::vector<uint8_t>& bytes, uint32_t width,

@@ -35,6 +35,15 @@ std::vector<uint8_t> targaPacketPastTheEnd();
 // chosen by seed; even seeds hit only the first 64 bytes (the headers).
 std::vector<uint8_t> mutate(std::vector<uint8_t> bytes, uint32_t seed);
 
+// Every PngSuite file under `suite` (valid, odd and corrupt), in name order,
+// each in six bit-flipped copies: the same copies for the loader's tests and
+// for the memory check. Empty when the folder is missing.
+struct FlippedFile {
+    std::string name; // the original's path, and which copy
+    std::vector<uint8_t> bytes;
+};
+std::vector<FlippedFile> flippedPngSuite(const std::string& suite);
+
 // Rewrites the picture's declared width and height in its header (fixing a
 // PNG header's checksum). False when the format's size field isn't found.
 bool declareSize(const std::string& extension, std::vector<uint8_t>& bytes, uint32_t width,

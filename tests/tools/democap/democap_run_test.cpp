@@ -481,6 +481,7 @@ TEST_F(DemocapRun, VideoColoursAreTheFramesColours) {
         EXPECT_NE(tags.find(std::string("color_space=") + c.tag), std::string::npos) << tags;
         EXPECT_NE(tags.find("color_range=tv"), std::string::npos) << tags;
         EXPECT_NE(tags.find("color_primaries=bt709"), std::string::npos) << tags;
+        EXPECT_NE(tags.find("color_transfer=bt709"), std::string::npos) << tags;
         // Decoded to raw RGB: a PNG would carry a gamma chunk for the tagged
         // transfer, which PNG readers apply.
         auto decodedDifference = [&](const std::vector<std::string>& filter) {
