@@ -157,7 +157,7 @@ if in_root "./test --quick" >"$root/test.log" 2>&1; then
   say "./test --quick passed: $(grep -E 'tests passed' "$root/test.log" | tail -1)"
 else
   tail -60 "$root/test.log" >&2
-  # ctest's list of failed tests, or the build's errors when it got no further.
+  # ctest's list of failed tests; a build that stopped earlier has none.
   failed=$(sed -n '/The following tests FAILED:/,$p' "$root/test.log" | grep -E '^\s+[0-9]+ - ' |
     sed -E 's/^\s+[0-9]+ - //' | paste -sd ';' || true)
   fail "./test --quick (${failed:-see the log above})"
