@@ -199,13 +199,9 @@ int main(int argc, char** argv) {
     };
     startDemo(demo, hooks);
     // Scene state follows the frames it has stepped through, so the way to a
-    // later frame is every frame before it, undrawn.
-    // (Flushed now and then: with no swap, llvmpipe would queue them all.)
+    // later frame is every frame before it, as catch-up steps.
     while (demo.frameCounter < startFrame) {
         runTimelineFrame(demo, true);
-        if (demo.frameCounter % 50 == 0) {
-            glFlush();
-        }
     }
     // The clock starts as the music leaves the mixer, not a buffer before.
     waitForSoundOut(250);

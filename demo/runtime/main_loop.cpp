@@ -2,20 +2,18 @@
 
 #include <algorithm>
 
-bool runOnePass(LoopHost& host, LoopStats& s) {
-    if (!host.runFrame(false)) {
-        host.endShow();
-        return false;
-    }
-    ++s.drawnFrames;
-    host.swapBuffers();
-
-    // Catch-up: advance the timeline without drawing while the clock is
-    // ahead of it, so the pictures keep to the music on a slow machine.
-    int64_t stepsThisPass = 0;
+bool runCatchUpSteps(LoopHost& host, LoopStats& s) {
+    // Advance the timeline without drawing while the clock is ahead of it,
+    // so the pictures keep to the music on a slow machine.
+    int64_t steps = 0;
+    s.catchUpPending = false;
     for (;;) {
         const double target = static_cast<double>(host.frameCounter()) * kFrameMs;
         if (!(host.clockMs() > target)) {
+            break;
+        }
+        if (!host.catchUpMayGoOn()) {
+            s.catchUpPending = true;
             break;
         }
         if (!host.runFrame(true)) {
@@ -23,13 +21,23 @@ bool runOnePass(LoopHost& host, LoopStats& s) {
             return false;
         }
         ++s.catchUpSteps;
-        ++stepsThisPass;
+        ++steps;
         if (!(host.clockMs() > target)) {
             break;
         }
     }
-    s.mostCatchUpInOnePass = std::max(s.mostCatchUpInOnePass, stepsThisPass);
+    s.mostCatchUpInOnePass = std::max(s.mostCatchUpInOnePass, steps);
     return true;
+}
+
+bool runOnePass(LoopHost& host, LoopStats& s) {
+    if (!host.runFrame(false)) {
+        host.endShow();
+        return false;
+    }
+    ++s.drawnFrames;
+    host.swapBuffers();
+    return runCatchUpSteps(host, s);
 }
 
 int runMainLoop(LoopHost& host, LoopStats* stats) {

@@ -32,6 +32,11 @@ class LoopHost {
     }
     // The show is over. The demo ends the process here; a test host returns.
     virtual void endShow() = 0;
+    // Asked before each catch-up step. A host that must hand control back
+    // soon (the browser shows nothing until a pass returns) says no when
+    // its time is up; runCatchUpSteps then goes on from there. The desktop
+    // has no limit.
+    virtual bool catchUpMayGoOn() { return true; }
 };
 
 struct LoopStats {
@@ -39,7 +44,13 @@ struct LoopStats {
     int64_t drawnFrames = 0;
     int64_t catchUpSteps = 0;
     int64_t mostCatchUpInOnePass = 0;
+    // The last catch-up was cut short by the host with the clock still ahead.
+    bool catchUpPending = false;
 };
+
+// The catch-up steps while the clock is ahead of the timeline, as long as
+// the host lets them go on. False when the show ended (endShow was called).
+bool runCatchUpSteps(LoopHost& host, LoopStats& stats);
 
 // One pass's work without its wait: a drawn frame, then the catch-up steps
 // while the clock is ahead. False when the show ended (endShow was called).

@@ -230,52 +230,103 @@ std::string readAll(const std::string& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// The show played in real time in headless Chromium from frame 7000 to its
-// end (8 s, with its music on the audio clock): it ends by itself, each frame
-// is drawn or caught up once, and the page reports no error.
+// What the page says when the show ends by itself.
+struct PagePlay {
+    std::string output;
+    int drawn = 0;
+    int caughtUp = 0;
+    double meanLag = 0;
+    double mostLag = 0;
+    double longestPass = 0;
+};
+
+// The show played in real time in headless Chromium from frame `from` to
+// its end, with its music on the audio clock where the browser lets it play.
+PagePlay playInChromium(int32_t from, const std::string& windowSize,
+                        const std::vector<std::string>& flags) {
+    TempFolder dir;
+    SiteServer server;
+    EXPECT_TRUE(server.accepts()) << "no server for " << VEMU_WEB_SITE;
+    const std::string log = dir.path() + "/browser.log";
+    PagePlay play;
+    {
+        std::vector<std::string> args = {"/usr/bin/chromium",
+                                         "--headless=new",
+                                         "--no-sandbox",
+                                         "--use-gl=angle",
+                                         "--use-angle=swiftshader",
+                                         "--enable-unsafe-swiftshader",
+                                         "--window-size=" + windowSize,
+                                         "--enable-logging=stderr",
+                                         "--v=0",
+                                         "--user-data-dir=" + dir.path() + "/profile",
+                                         "--remote-debugging-port=0"};
+        args.insert(args.end(), flags.begin(), flags.end());
+        args.push_back(server.url("autoplay&from=" + std::to_string(from)));
+        Background browser(args, log);
+        for (int i = 0; i < 900 && play.output.find("vemu: show ended") == std::string::npos &&
+                        play.output.find("cannot start") == std::string::npos;
+             ++i) {
+            usleep(100000);
+            play.output = readAll(log);
+        }
+    }
+    const size_t at = play.output.find("vemu: show ended");
+    EXPECT_NE(at, std::string::npos) << play.output;
+    if (at != std::string::npos) {
+        EXPECT_EQ(std::sscanf(play.output.c_str() + at,
+                              "vemu: show ended: %d frames drawn, %d catch-up steps; pictures "
+                              "after their moment in the music by %lf ms on average, %lf ms at "
+                              "most; longest pass %lf ms",
+                              &play.drawn, &play.caughtUp, &play.meanLag, &play.mostLag,
+                              &play.longestPass),
+                  5)
+            << play.output.substr(at, 300);
+    }
+    std::printf("frames %d to %d in the browser: %d drawn, %d caught up; pictures %.1f ms after "
+                "their moment on average, %.1f ms at most; longest pass %.1f ms\n",
+                from, kLastShownFrame, play.drawn, play.caughtUp, play.meanLag, play.mostLag,
+                play.longestPass);
+    EXPECT_EQ(play.output.find("Uncaught"), std::string::npos) << play.output;
+    EXPECT_EQ(play.output.find("cannot start"), std::string::npos) << play.output;
+    EXPECT_EQ(play.output.find("went wrong"), std::string::npos) << play.output;
+    return play;
+}
+
+// From frame 7000 to the end (8 s) at 1280 x 960, where software GL is slow:
+// it ends by itself, each frame is drawn or caught up once, and the page
+// never stalls. Catch-up steps on one pixel cost little, so frames are still
+// drawn (about a third here; 1 % when every step cleared and drew the whole
+// canvas) and no pass keeps the browser for long (about 130 ms here; 5 s
+// then). The bounds lie far from this machine's figures, which
+// bench/web.sh measures: a loaded CI shares the cores.
 TEST(BrowserShow, PlaysInRealTimeToItsEndWithEveryFrameRunAndNoPageError) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the page is the same in both builds; the Release build runs it";
 #endif
-    TempFolder dir;
-    SiteServer server;
-    ASSERT_TRUE(server.accepts()) << "no server for " << VEMU_WEB_SITE;
     const int32_t from = 7000;
-    const std::string log = dir.path() + "/browser.log";
-    std::string output;
-    {
-        Background browser(
-            {"/usr/bin/chromium", "--headless=new", "--no-sandbox", "--use-gl=angle",
-             "--use-angle=swiftshader", "--enable-unsafe-swiftshader", "--window-size=640,480",
-             "--autoplay-policy=no-user-gesture-required", "--enable-logging=stderr", "--v=0",
-             "--user-data-dir=" + dir.path() + "/profile", "--remote-debugging-port=0",
-             server.url("autoplay&from=" + std::to_string(from))},
-            log);
-        for (int i = 0; i < 900 && output.find("vemu: show ended") == std::string::npos &&
-                        output.find("cannot start") == std::string::npos;
-             ++i) {
-            usleep(100000);
-            output = readAll(log);
-        }
-    }
-    const size_t at = output.find("vemu: show ended");
-    ASSERT_NE(at, std::string::npos) << output;
-    int drawn = 0, caughtUp = 0;
-    double meanLag = 0, mostLag = 0;
-    ASSERT_EQ(std::sscanf(output.c_str() + at,
-                          "vemu: show ended: %d frames drawn, %d catch-up steps; pictures after "
-                          "their moment in the music by %lf ms on average, %lf ms at most",
-                          &drawn, &caughtUp, &meanLag, &mostLag),
-              4)
-        << output.substr(at, 300);
-    std::printf("frames %d to %d in the browser: %d drawn, %d caught up; pictures %.1f ms after "
-                "their moment on average, %.1f ms at most\n",
-                from, kLastShownFrame, drawn, caughtUp, meanLag, mostLag);
-    EXPECT_EQ(drawn + caughtUp, kLastFrame - from);
-    EXPECT_GT(drawn, 0);
-    EXPECT_GE(meanLag, 0.0);
-    EXPECT_EQ(output.find("Uncaught"), std::string::npos) << output;
-    EXPECT_EQ(output.find("cannot start"), std::string::npos) << output;
+    const PagePlay play =
+        playInChromium(from, "1280,960", {"--autoplay-policy=no-user-gesture-required"});
+    EXPECT_EQ(play.drawn + play.caughtUp, kLastFrame - from);
+    EXPECT_GE(play.drawn, (kLastFrame - from) / 10) << "a slideshow";
+    EXPECT_LT(play.longestPass, 1000.0) << "the page froze";
+    EXPECT_EQ(play.output.find("no sound here"), std::string::npos) << play.output;
+}
+
+// A browser with no audio output (or one that will not start sound without a
+// gesture) leaves the audio context suspended and its clock at 0, which
+// stood the show still on a black canvas. It plays on without sound, on the
+// performance clock, and says so.
+TEST(BrowserShow, WhereSoundCannotStartThePagePlaysOnWithoutItAndSaysSo) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the page is the same in both builds; the Release build runs it";
+#endif
+    const int32_t from = 7250;
+    const PagePlay play = playInChromium(from, "640,480", {"--disable-audio-output"});
+    EXPECT_EQ(play.drawn + play.caughtUp, kLastFrame - from);
+    EXPECT_GT(play.drawn, 0);
+    EXPECT_NE(play.output.find("no sound here: playing without it"), std::string::npos)
+        << play.output;
 }
 
 // The sheet of the page's frame-exact mode in headless Chromium (WebGL 2 on

@@ -31,14 +31,26 @@ LoopStats stats;
 // How far each drawn frame's picture came after its moment in the music.
 double lagSumMs = 0.0;
 double lagMostMs = 0.0;
+// The longest the page went without handing back to the browser.
+double longestPassMs = 0.0;
+
+// The browser shows nothing, and handles no input, until a pass returns: a
+// pass ends its catch-up after this long, and the next one goes on from
+// there (a refresh or two at 60 Hz).
+constexpr double kPassBudgetMs = 30.0;
 
 // clang-format off
 // Milliseconds since the music's first sample, as heard: the audio clock at
-// the output, carried forward to this moment by the performance clock.
+// the output, carried forward to this moment by the performance clock (or
+// the performance clock alone, where the sound could not start).
 EM_JS(double, audioClockMs, (void), {
     const audio = Module.vemuAudio;
     if (!audio || !audio.source) {
         return -1;
+    }
+    if (audio.silent) {
+        // No running audio context: from where the music would have started.
+        return audio.offset * 1000 + (performance.now() - audio.silentFrom);
     }
     const context = audio.context;
     let now = context.currentTime;
@@ -51,9 +63,10 @@ EM_JS(double, audioClockMs, (void), {
     return (now - audio.startAt + audio.offset) * 1000;
 });
 
-EM_JS(void, notifyPage, (const char* event, int drawn, int caughtUp, double meanLag, double maxLag), {
+EM_JS(void, notifyPage, (const char* event, int drawn, int caughtUp, double meanLag, double maxLag,
+                        double longestPass), {
     if (Module.vemuEvent) {
-        Module.vemuEvent(UTF8ToString(event), drawn, caughtUp, meanLag, maxLag);
+        Module.vemuEvent(UTF8ToString(event), drawn, caughtUp, meanLag, maxLag, longestPass);
     }
 });
 // clang-format on
@@ -75,6 +88,8 @@ class PageHost : public LoopHost {
     int64_t frameCounter() override { return state->frameCounter; }
     void swapBuffers() override {} // the browser shows the frame when the callback returns
     void endShow() override { ended = true; }
+    bool catchUpMayGoOn() override { return emscripten_get_now() - passStartMs < kPassBudgetMs; }
+    double passStartMs = 0.0;
 };
 
 PageHost host;
@@ -84,18 +99,27 @@ EM_BOOL animationFrame(double, void*) {
         FSOUND_Close();
         const double drawn = static_cast<double>(std::max<int64_t>(stats.drawnFrames, 1));
         notifyPage(ended ? "ended" : "stopped", static_cast<int>(stats.drawnFrames),
-                   static_cast<int>(stats.catchUpSteps), lagSumMs / drawn, lagMostMs);
+                   static_cast<int>(stats.catchUpSteps), lagSumMs / drawn, lagMostMs,
+                   longestPassMs);
         return EM_FALSE;
     }
-    // A pass as soon as the next frame's moment has come: the desktop
-    // busy-waits for it, the page waits for the first display refresh after
-    // it. (Pacing by 20 ms from the last pass would draw every other refresh
-    // at 60 Hz: 30 frames a second.)
-    if (host.clockMs() < static_cast<double>(state->frameCounter) * kFrameMs) {
-        return EM_TRUE;
+    host.passStartMs = emscripten_get_now();
+    if (stats.catchUpPending) {
+        // The last pass ran out of time behind the clock: its catch-up goes
+        // on first, and the next refresh draws.
+        runCatchUpSteps(host, stats);
+    } else {
+        // A pass as soon as the next frame's moment has come: the desktop
+        // busy-waits for it, the page waits for the first display refresh
+        // after it. (Pacing by 20 ms from the last pass would draw every
+        // other refresh at 60 Hz: 30 frames a second.)
+        if (host.clockMs() < static_cast<double>(state->frameCounter) * kFrameMs) {
+            return EM_TRUE;
+        }
+        ++stats.passes;
+        runOnePass(host, stats);
     }
-    ++stats.passes;
-    runOnePass(host, stats);
+    longestPassMs = std::max(longestPassMs, emscripten_get_now() - host.passStartMs);
     return EM_TRUE;
 }
 
@@ -158,7 +182,7 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_data_files() {
 // play). startFrame (a testing aid, as the desktop's VEMU_START_FRAME): the
 // frames before it run undrawn first, and the music starts at its moment.
 // Returns an empty text, or why the show cannot start.
-EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int width, int height) {
+EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame) {
     state = std::make_unique<DemoState>();
     startupProblem.clear();
     escapeRequested = false;
@@ -166,6 +190,7 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int width, int heigh
     stats = LoopStats{};
     lagSumMs = 0.0;
     lagMostMs = 0.0;
+    longestPassMs = 0.0;
     webSoundHoldPlay(true);
     const bool started = startDemo(*state, pageHooks(true));
     webSoundHoldPlay(false);
@@ -175,17 +200,14 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int width, int heigh
     if (startFrame < 0 || startFrame > kLastShownFrame) {
         startFrame = 0;
     }
-    // Some scenes draw even on undrawn steps: on one pixel, so the browser
-    // has no queue of full-size drawing to work through at the first frame.
-    if (state->frameCounter < startFrame) {
-        glViewport(0, 0, 1, 1);
-        glScissor(0, 0, 1, 1);
-        glEnable(GL_SCISSOR_TEST);
-        while (state->frameCounter < startFrame) {
-            runTimelineFrame(*state, true);
+    // The frames before the start, as catch-up steps (on one pixel, so the
+    // browser has no queue of full-size drawing at the first frame), handing
+    // back to the browser now and then so the page stays alive.
+    while (state->frameCounter < startFrame) {
+        runTimelineFrame(*state, true);
+        if (state->frameCounter % 200 == 0) {
+            emscripten_sleep(0);
         }
-        glDisable(GL_SCISSOR_TEST);
-        resizeViewport(width, height);
     }
     if (!webSoundStartHeld(static_cast<double>(startFrame) * kFrameMs / 1000.0)) {
         return "the music did not start";

@@ -1,8 +1,10 @@
 // The show's sound library in the browser: the FSOUND calls the start-up
 // makes, over Web Audio. The music is decoded whole with stb_vorbis when it
 // loads, as the desktop's is; playing it schedules it on the audio clock a
-// little ahead, and that clock is the show's frame clock (web_clock.h), so
-// picture and sound cannot drift apart.
+// little ahead, and that clock is the show's frame clock (audioClockMs in
+// main_web.cpp), so picture and sound cannot drift apart. Where the audio
+// context does not run (no output device, a browser's autoplay rules), the
+// show plays on without sound, on the performance clock, and says so.
 #include "demo/runtime/sound.h"
 #include "web/browser/web_sound.h"
 
@@ -30,6 +32,8 @@ FSOUND_SAMPLE* held = nullptr;
 
 // clang-format off
 EM_JS(int, webAudioOpen, (int rate), {
+    // The page opens the context at the start button's click, the gesture
+    // browsers ask for before sound; this is for any other road.
     if (!Module.vemuAudio) {
         const Context = window.AudioContext || window.webkitAudioContext;
         if (!Context) {
@@ -73,7 +77,23 @@ EM_JS(void, webAudioPlay, (int id, int loop, double offset), {
     source.start(audio.startAt, offset);
     audio.source = source;
     audio.ended = false;
+    audio.silent = false;
     source.onended = () => { audio.ended = true; };
+    // A context that is not running has a clock that stands still, and so
+    // would the show: within a second it plays on without its sound.
+    audio.context.resume().catch(() => {});
+    clearTimeout(audio.watchdog);
+    audio.watchdog = setTimeout(() => {
+        if (audio.source !== source || audio.context.state === "running") {
+            return;
+        }
+        source.disconnect(); // no late music out of step, should the context start after all
+        audio.silent = true;
+        audio.silentFrom = performance.now();
+        if (Module.vemuNoSound) {
+            Module.vemuNoSound();
+        }
+    }, 1000);
 });
 
 EM_JS(int, webAudioPlaying, (void), {
@@ -83,6 +103,9 @@ EM_JS(int, webAudioPlaying, (void), {
 
 EM_JS(void, webAudioStop, (void), {
     const audio = Module.vemuAudio;
+    if (audio) {
+        clearTimeout(audio.watchdog);
+    }
     if (audio && audio.source) {
         audio.source.stop();
         audio.source = null;

@@ -51,6 +51,8 @@ class FakeHost : public LoopHost {
         ended = true;
         endedAtMs = now;
     }
+    int stepsAllowed = -1; // catch-up steps until the host's time is up; -1: no limit
+    bool catchUpMayGoOn() override { return stepsAllowed < 0 || stepsAllowed-- > 0; }
 };
 
 TEST(MainLoop, FastFramesArePacedAtFiftyPerSecondWithoutCatchUp) {
@@ -116,6 +118,32 @@ TEST(MainLoop, TenSecondsMinimizedAreCaughtUpInOnePass) {
     EXPECT_LE(stats.mostCatchUpInOnePass, 505);
     EXPECT_NEAR(static_cast<double>(counterAfterRestore), 12000.0 / 20.0, 3.0);
     EXPECT_TRUE(host.ended);
+}
+
+// The browser's host stops a pass's catch-up when its time is up; the next
+// call goes on from the frame it stopped at, without a drawn frame between.
+TEST(MainLoop, AHostsTimeLimitCutsTheCatchUpShortAndTheNextCallGoesOn) {
+    FakeHost host;
+    host.skipCostMs = 0.5;
+    host.now = 10000.0; // 500 frames behind
+    host.stepsAllowed = 100;
+    LoopStats stats;
+    ASSERT_TRUE(runOnePass(host, stats));
+    EXPECT_EQ(stats.drawnFrames, 1);
+    EXPECT_EQ(stats.catchUpSteps, 100);
+    EXPECT_TRUE(stats.catchUpPending);
+    int calls = 0;
+    while (stats.catchUpPending && calls < 100) {
+        host.stepsAllowed = 100;
+        ASSERT_TRUE(runCatchUpSteps(host, stats));
+        ++calls;
+    }
+    EXPECT_FALSE(stats.catchUpPending);
+    EXPECT_EQ(calls, 5); // 513 steps in all (the clock moves 0.5 ms a step): 100 a call
+    EXPECT_EQ(stats.drawnFrames, 1);
+    EXPECT_EQ(host.swaps, 1);
+    EXPECT_FALSE(host.now > static_cast<double>(host.counter) * 20.0);
+    EXPECT_LE(stats.mostCatchUpInOnePass, 100);
 }
 
 TEST(MainLoop, EscapeWhileMinimizedWaitsForTheWindowToBeActive) {

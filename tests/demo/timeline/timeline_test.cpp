@@ -170,6 +170,45 @@ TEST_F(TimelineRun, BlackFramesBetweenScenesAreCleared) {
     EXPECT_TRUE(near(gl.pixel(32, 24), Rgb{0, 0, 0}, 0));
 }
 
+// A catch-up step is never seen, so it draws on one pixel: every scene,
+// those that draw in full on such a step among them, leaves the rest of the
+// framebuffer as it was, and the host's viewport and scissor come back.
+TEST_F(TimelineRun, CatchUpStepsDrawOnOnePixelAndGiveTheViewportBack) {
+    const Rgb marker{51, 102, 153};
+    for (SceneId scene :
+         {SceneId::GridCredits, SceneId::QuadricTower, SceneId::ClosingPictures, SceneId::Craft}) {
+        state->frameCounter = scheduleRowOf(scene).first + 40;
+        for (const bool scissorOn : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "frame " << state->frameCounter << ", scissor "
+                                            << (scissorOn ? "on" : "off"));
+            glViewport(0, 0, 64, 48);
+            glDisable(GL_SCISSOR_TEST);
+            glClearColor(0.2f, 0.4f, 0.6f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+            glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+            glScissor(3, 4, 50, 40);
+            if (scissorOn) {
+                glEnable(GL_SCISSOR_TEST);
+            }
+            ASSERT_EQ(runTimelineFrame(*state, true), TimelineStep::Running);
+            GLint viewport[4] = {}, box[4] = {};
+            glGetIntegerv(GL_VIEWPORT, viewport);
+            glGetIntegerv(GL_SCISSOR_BOX, box);
+            EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4),
+                      (std::vector<GLint>{0, 0, 64, 48}));
+            EXPECT_EQ(std::vector<GLint>(box, box + 4), (std::vector<GLint>{3, 4, 50, 40}));
+            EXPECT_EQ(glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE, scissorOn);
+            glDisable(GL_SCISSOR_TEST);
+            const std::vector<uint8_t> rgb = gl.readPixels(); // (0, 0) first
+            int changed = 0;
+            for (size_t i = 3; i + 2 < rgb.size(); i += 3) {
+                changed += near(Rgb{rgb[i], rgb[i + 1], rgb[i + 2]}, marker, 1) ? 0 : 1;
+            }
+            EXPECT_EQ(changed, 0) << "pixels drawn beyond (0, 0)";
+        }
+    }
+}
+
 // Resident memory of the test process, in MB.
 double residentMb() {
     std::FILE* status = std::fopen("/proc/self/status", "r");

@@ -26,6 +26,32 @@ function fail(text) {
   startButton.disabled = true;
 }
 
+// A few seconds of text over the show, which hides the launcher.
+function note(text) {
+  const line = document.getElementById("note");
+  line.textContent = text;
+  line.classList.remove("hidden");
+  console.log("vemu: " + text);
+  clearTimeout(note.timer);
+  note.timer = setTimeout(() => line.classList.add("hidden"), 6000);
+}
+
+// The sound's context, opened and resumed at the click itself: browsers let
+// sound start only from a gesture, and the start-up takes seconds after it.
+function openAudio() {
+  if (Module.vemuAudio) {
+    Module.vemuAudio.context.resume().catch(() => {});
+    return;
+  }
+  const Context = window.AudioContext || window.webkitAudioContext;
+  if (!Context) {
+    return; // the start-up says the browser has no Web Audio
+  }
+  const context = new Context();
+  context.resume().catch(() => {});
+  Module.vemuAudio = { context: context, buffers: [], source: null, startAt: 0, offset: 0 };
+}
+
 // The canvas's drawing buffer follows its size on screen (4:3 by its style).
 function fitCanvas() {
   const scale = window.devicePixelRatio || 1;
@@ -88,6 +114,7 @@ async function drawFrames(frames) {
 
 async function play() {
   startButton.disabled = true;
+  openAudio();
   if (fullscreenBox.checked && document.documentElement.requestFullscreen) {
     try {
       await document.documentElement.requestFullscreen();
@@ -106,8 +133,8 @@ async function play() {
     Module.showOpen = true;
   }
   Module.vemuStartedAt = performance.now();
-  const problem = await Module.ccall("vemu_start", "string", ["number", "number", "number"],
-                                    [startFrame, canvas.width, canvas.height], { async: true });
+  const problem = await Module.ccall("vemu_start", "string", ["number"], [startFrame],
+                                    { async: true });
   console.log("vemu: start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
   if (problem) {
     launcher.classList.remove("hidden");
@@ -127,14 +154,16 @@ var Module = {
   canvas: canvas,
   print: (text) => console.log(text),
   printErr: (text) => console.error(text),
-  vemuEvent: (event, drawn, caughtUp, meanLag, maxLag) => {
+  vemuEvent: (event, drawn, caughtUp, meanLag, maxLag, longestPass) => {
     console.log("vemu: show " + event + ": " + drawn + " frames drawn, " + caughtUp +
                 " catch-up steps; pictures after their moment in the music by " +
                 meanLag.toFixed(1) + " ms on average, " + maxLag.toFixed(1) + " ms at most; " +
+                "longest pass " + longestPass.toFixed(1) + " ms; " +
                 Math.round(performance.now() - Module.vemuStartedAt) + " ms from the start button");
     document.title = "Vemu: " + event;
     backToLauncher();
   },
+  vemuNoSound: () => note("no sound here: playing without it"),
   onRuntimeInitialized: async () => {
     try {
       await fetchData();
@@ -155,6 +184,16 @@ var Module = {
     }
   },
 };
+
+// Whatever goes wrong is said on the page, where the viewer looks, and not
+// only in the console.
+function pageError(text) {
+  launcher.classList.remove("hidden");
+  fail("Something went wrong: " + text);
+}
+window.addEventListener("error", (event) => pageError(event.message || String(event.error)));
+window.addEventListener("unhandledrejection", (event) =>
+  pageError(event.reason && event.reason.message ? event.reason.message : String(event.reason)));
 
 startButton.addEventListener("click", play);
 window.addEventListener("resize", fitCanvas);
