@@ -11,12 +11,15 @@
 #   - democap over the whole show to PNG and to mp4, frames per second and
 #     peak memory (bench/democap.sh)
 #   - share of a frame spent in our code against the GL driver (perf)
-# --quick leaves out the 148-second demo run and democap; --only LIST runs
-# only the named parts (frames,startup,music,demo,democap,profile). Takes about
-# 20 minutes in full; share the machine with nothing else for steady figures.
+#   - the page in real time in headless Chromium (bench/web.sh): frames drawn
+#     and caught up, the pictures' lag behind the music, the longest pass
+# --quick leaves out the 148-second demo run, democap and the page; --only
+# LIST runs only the named parts (frames,startup,music,demo,democap,profile,
+# web). Takes about 25 minutes in full; share the machine with nothing else
+# for steady figures.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-sections=" frames startup music demo democap profile "
+sections=" frames startup music demo democap profile web "
 case "${1:-}" in
 --quick)
   sections=" frames startup music profile "
@@ -160,6 +163,11 @@ if want profile; then
     echo "perf cannot record here (kernel.perf_event_paranoid?); try valgrind --tool=callgrind on"
     echo "  $build/bench/frame_bench --package $package --from N --count 100"
   fi
+fi
+if want web; then
+  echo
+  echo "== The page in real time in headless Chromium (SwiftShader), played to the end"
+  "$root/bench/web.sh" "$root/build-web/site"
 fi
 echo
 echo "   load after: $(uptime | sed 's/.*load average/load average/')"
