@@ -26,12 +26,17 @@ struct Decoder {
 
 // Matched in order, whole string, case-sensitive. JPEGs are decoded at best
 // quality (the accurate integer DCT, as JPEG_ACCURATE asked of FreeImage).
+// clang-format off
 constexpr Decoder kDecoders[] = {
-    {".bmp", Library::FreeImage, FIF_BMP, 0}, {".png", Library::Png, FIF_UNKNOWN, 0},
-    {".jpeg", Library::Jpeg, FIF_UNKNOWN, 0}, {".jpg", Library::Jpeg, FIF_UNKNOWN, 0},
-    {".pcx", Library::FreeImage, FIF_PCX, 0}, {".tga", Library::FreeImage, FIF_TARGA, 0},
-    {".dds", Library::FreeImage, FIF_DDS, 0},
+    {".bmp",  Library::FreeImage, FIF_BMP,     0},
+    {".png",  Library::Png,       FIF_UNKNOWN, 0},
+    {".jpeg", Library::Jpeg,      FIF_UNKNOWN, 0},
+    {".jpg",  Library::Jpeg,      FIF_UNKNOWN, 0},
+    {".pcx",  Library::FreeImage, FIF_PCX,     0},
+    {".tga",  Library::FreeImage, FIF_TARGA,   0},
+    {".dds",  Library::FreeImage, FIF_DDS,     0},
 };
+// clang-format on
 
 constexpr PictureLimits kTextureLimits{kMaxTextureSide, kMaxTexturePixels, true};
 
