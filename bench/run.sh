@@ -11,8 +11,10 @@
 #   - democap over the whole show to PNG and to mp4, frames per second and
 #     peak memory (bench/democap.sh)
 #   - share of a frame spent in our code against the GL driver (perf)
-#   - the page in real time in headless Chromium (bench/web.sh): frames drawn
-#     and caught up, the pictures' lag behind the music, the longest pass
+#   - the demo's run-up to VEMU_START_FRAME=6400 (5 runs)
+#   - the page in real time in headless Chromium and in Firefox ESR under
+#     Xvfb (bench/page_bench): frames drawn and caught up, the pictures' lag
+#     behind the music, the longest pass
 # --quick leaves out the 148-second demo run, democap and the page; --only
 # LIST runs only the named parts (frames,startup,music,demo,democap,profile,
 # web). Takes about 25 minutes in full; share the machine with nothing else
@@ -39,7 +41,7 @@ trap 'rm -rf "$out"' EXIT
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 fi
-cmake --build "$build" -j2 --target demo democap content frame_bench startup_bench \
+cmake --build "$build" -j2 --target demo democap content frame_bench startup_bench page_bench \
   >"$out/build.log" 2>&1 || { cat "$out/build.log" >&2; exit 1; }
 
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
@@ -130,6 +132,13 @@ if want demo; then
   # Every 10 s, to see when it grows.
   awk '$1 >= t { printf "  %3d s %6.1f MB\n", $1 / 1000, $2 / 1024; t += 10000 }' "$out/rss.txt" |
     paste -sd' ' | fold -w 100
+  echo
+  echo "== The demo's run-up to frame 6400 under Xvfb (5 runs, 2 s of show each)"
+  for _ in 1 2 3 4 5; do
+    (cd "$package" && env -u SDL_VIDEODRIVER VEMU_LOOP_STATS=1 VEMU_START_FRAME=6400 \
+      "$root/tests/support/with_xvfb.sh" timeout -s INT 8 ./demo 2>&1 || true) |
+      awk '/ran up to frame/ { print $(NF - 1) }'
+  done | sort -n | awk '{ v[NR] = $1 } END { if (NR) printf "run-up to frame 6400: median %s s (of %s runs, %s to %s s)\n", v[int((NR + 1) / 2)], NR, v[1], v[NR] }'
 fi
 
 if want democap; then
@@ -166,8 +175,8 @@ if want profile; then
 fi
 if want web; then
   echo
-  echo "== The page in real time in headless Chromium (SwiftShader), played to the end"
-  "$root/bench/web.sh" "$root/build-web/site"
+  echo "== The page in real time, played to the end: headless Chromium (SwiftShader), Firefox ESR under Xvfb (Mesa)"
+  "$build/bench/page_bench" --site "$root/build-web/site" || true
 fi
 echo
 echo "   load after: $(uptime | sed 's/.*load average/load average/')"

@@ -2,11 +2,11 @@
 # What the programs need to build and run: the build tools (the tests are
 # built with the programs), the libraries, ffmpeg for democap's videos, and
 # the X core fonts that SDL's message boxes draw with (without them no box
-# shows on X11).
+# shows on X11), and nlohmann's JSON for the web tests' WebDriver BiDi.
 # Every name exists in Debian 12 and 13 alike (no versioned names).
 VEMU_PACKAGES=(build-essential cmake pkg-config googletest libgtest-dev
   libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libpng-dev libjpeg-dev libgl-dev libglu1-mesa-dev
-  libgl1-mesa-dri libvorbis-dev ffmpeg libx11-dev zlib1g-dev xfonts-base)
+  libgl1-mesa-dri libvorbis-dev ffmpeg libx11-dev zlib1g-dev xfonts-base nlohmann-json3-dev)
 # What the tests, the fuzzers and the benchmarks need besides: a headless X
 # server and its tools, a window manager that can minimize, resize and
 # maximize (openbox, driven with wmctrl), glxinfo to find a visual with alpha
@@ -16,11 +16,12 @@ if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
   VEMU_PACKAGES+=(clang-format xvfb xdotool x11-utils x11-xserver-utils imagemagick openbox
     wmctrl mesa-utils clang libclang-rt-dev time python3 valgrind)
 fi
-# The browser build (./run web; ./test checks the page in headless Chromium):
-# Debian's emscripten with the stb decoders, Python's static server.
+# The browser build (./run web; ./test checks the page in headless Chromium
+# and in Firefox ESR under Xvfb, with PulseAudio's null sink as its sound
+# device): Debian's emscripten with the stb decoders, Python's static server.
 VEMU_WEB_PACKAGES=(emscripten libstb-dev python3)
 if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
-  VEMU_WEB_PACKAGES+=(chromium)
+  VEMU_WEB_PACKAGES+=(chromium firefox-esr pulseaudio)
 fi
 
 vemu_install_packages() {

@@ -144,7 +144,8 @@ void printHelp() {
                 "  VEMU_START_FRAME=N  start the show at frame N (0 to %d): the frames\n"
                 "                      before it run undrawn, as catch-up steps, before\n"
                 "                      the clock starts\n"
-                "  VEMU_LOOP_STATS=1   print frames drawn and catch-up steps at the end,\n"
+                "  VEMU_LOOP_STATS=1   print how long the run-up to VEMU_START_FRAME took,\n"
+                "                      then frames drawn and catch-up steps at the end,\n"
                 "                      with the frames where the catch-up steps fell\n"
                 "                      (and, on a visual with alpha planes, what\n"
                 "                      destination alpha reads), with when the music\n"
@@ -200,17 +201,24 @@ int main(int argc, char** argv) {
     startDemo(demo, hooks);
     // Scene state follows the frames it has stepped through, so the way to a
     // later frame is every frame before it, as catch-up steps.
+    SdlTimeSource time;
+    const int64_t runUpFrom = time.performanceCounter();
     while (demo.frameCounter < startFrame) {
         runTimelineFrame(demo, true);
     }
+    const double runUpSeconds =
+        static_cast<double>(time.performanceCounter() - runUpFrom) /
+        static_cast<double>(std::max<int64_t>(1, time.performanceFrequency()));
     // The clock starts as the music leaves the mixer, not a buffer before.
     waitForSoundOut(250);
-    SdlTimeSource time;
     auto* clock = new FrameClock;
     startFrameClock(*clock, time);
     LoopStats stats;
     DemoLoopHost host(*clock, time, startFrame * kFrameMs);
     host.stats = &stats;
+    if (startFrame > 0 && std::getenv("VEMU_LOOP_STATS") != nullptr) {
+        std::fprintf(stderr, "demo: ran up to frame %d in %.2f s\n", startFrame, runUpSeconds);
+    }
     const int status = runMainLoop(host, &stats);
     host.reportStats();
     delete clock;

@@ -1,7 +1,8 @@
 // The GL 1.1 subset the browser build draws with, run natively on OpenGL ES 3
-// (webframes), against democap's desktop frames of the same numbers: one
-// frame inside every scene of the schedule, compared with tolerances that
-// rasterizer differences explain.
+// (webframes) and in the page in Chromium and Firefox, against democap's
+// desktop frames of the same numbers: one frame inside every scene of the
+// schedule, compared with tolerances that rasterizer differences explain.
+// And the page's real-time play in both browsers.
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
@@ -13,16 +14,9 @@
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <csignal>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "demo/timeline/cues.h"
 #include "tests/tools/democap/process_runner.h"
+#include "tests/web/page_driver.h"
 
 namespace {
 
@@ -157,195 +151,84 @@ void expectClose(const Picture& got, const Picture& want, size_t scene, int32_t 
 }
 
 #ifdef VEMU_WEB_SITE
-// A program running beside the test, its output into a file (or nowhere),
-// stopped with the object, with any processes it started.
-class Background {
-  public:
-    Background(const std::vector<std::string>& args, const std::string& logFile) {
-        std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        const char* log = logFile.empty() ? "/dev/null" : logFile.c_str();
-        pid_ = fork();
-        if (pid_ == 0) {
-            setpgid(0, 0);
-            const int fd = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd >= 0) {
-                dup2(fd, STDOUT_FILENO);
-                dup2(fd, STDERR_FILENO);
-            }
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
+// Both browsers, each where ./test installed it.
+class BrowserShow : public testing::TestWithParam<Browser> {
+  protected:
+    void SetUp() override {
+#ifdef __SANITIZE_ADDRESS__
+        GTEST_SKIP() << "the page is the same in both builds; the Release build runs it";
+#endif
+        ASSERT_TRUE(browserInstalled(GetParam())) << browserName(GetParam()) << " is missing";
     }
-    ~Background() {
-        if (pid_ > 0) {
-            kill(-pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    Background(const Background&) = delete;
-    Background& operator=(const Background&) = delete;
 
-  private:
-    pid_t pid_ = -1;
+    PagePlay play(const PlayOptions& options) {
+        TempFolder dir;
+        SiteServer server(VEMU_WEB_SITE);
+        EXPECT_TRUE(server.accepts()) << "no server for " << VEMU_WEB_SITE;
+        const PagePlay p = playPage(GetParam(), server, options, dir.path());
+        EXPECT_EQ(p.problem, "") << p.log;
+        std::printf("%s, frames %d to %d at %dx%d: %d drawn, %d caught up; pictures %.1f ms "
+                    "after their moment on average, %.1f ms at most; longest pass %.1f ms\n",
+                    browserName(GetParam()), options.from, kLastShownFrame, options.width,
+                    options.height, p.drawn, p.caughtUp, p.meanLag, p.mostLag, p.longestPass);
+        EXPECT_EQ(p.log.find("Uncaught"), std::string::npos) << p.log;
+        EXPECT_EQ(p.log.find("cannot start"), std::string::npos) << p.log;
+        EXPECT_EQ(p.log.find("went wrong"), std::string::npos) << p.log;
+        return p;
+    }
 };
-
-// A static server for the built site on loopback, stopped with the object.
-class SiteServer {
-  public:
-    SiteServer()
-        : port_(20000 + static_cast<int>(getpid() % 20000)),
-          process_({"/usr/bin/python3", "-m", "http.server", std::to_string(port_), "--bind",
-                    "127.0.0.1", "--directory", VEMU_WEB_SITE},
-                   "") {
-        // Ready once it takes a connection.
-        for (int i = 0; i < 100 && !accepts(); ++i) {
-            usleep(50000);
-        }
-    }
-    std::string url(const std::string& query) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + "/index.html?" + query;
-    }
-    bool accepts() const {
-        const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port_));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        close(fd);
-        return ok;
-    }
-
-  private:
-    int port_;
-    Background process_;
-};
-
-std::string readAll(const std::string& file) {
-    std::ifstream in(file);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// What the page says when the show ends by itself.
-struct PagePlay {
-    std::string output;
-    int drawn = 0;
-    int caughtUp = 0;
-    double meanLag = 0;
-    double mostLag = 0;
-    double longestPass = 0;
-};
-
-// The show played in real time in headless Chromium from frame `from` to
-// its end, with its music on the audio clock where the browser lets it play.
-PagePlay playInChromium(int32_t from, const std::string& windowSize,
-                        const std::vector<std::string>& flags) {
-    TempFolder dir;
-    SiteServer server;
-    EXPECT_TRUE(server.accepts()) << "no server for " << VEMU_WEB_SITE;
-    const std::string log = dir.path() + "/browser.log";
-    PagePlay play;
-    {
-        std::vector<std::string> args = {"/usr/bin/chromium",
-                                         "--headless=new",
-                                         "--no-sandbox",
-                                         "--use-gl=angle",
-                                         "--use-angle=swiftshader",
-                                         "--enable-unsafe-swiftshader",
-                                         "--window-size=" + windowSize,
-                                         "--enable-logging=stderr",
-                                         "--v=0",
-                                         "--user-data-dir=" + dir.path() + "/profile",
-                                         "--remote-debugging-port=0"};
-        args.insert(args.end(), flags.begin(), flags.end());
-        args.push_back(server.url("autoplay&from=" + std::to_string(from)));
-        Background browser(args, log);
-        for (int i = 0; i < 900 && play.output.find("vemu: show ended") == std::string::npos &&
-                        play.output.find("cannot start") == std::string::npos;
-             ++i) {
-            usleep(100000);
-            play.output = readAll(log);
-        }
-    }
-    const size_t at = play.output.find("vemu: show ended");
-    EXPECT_NE(at, std::string::npos) << play.output;
-    if (at != std::string::npos) {
-        EXPECT_EQ(std::sscanf(play.output.c_str() + at,
-                              "vemu: show ended: %d frames drawn, %d catch-up steps; pictures "
-                              "after their moment in the music by %lf ms on average, %lf ms at "
-                              "most; longest pass %lf ms",
-                              &play.drawn, &play.caughtUp, &play.meanLag, &play.mostLag,
-                              &play.longestPass),
-                  5)
-            << play.output.substr(at, 300);
-    }
-    std::printf("frames %d to %d in the browser: %d drawn, %d caught up; pictures %.1f ms after "
-                "their moment on average, %.1f ms at most; longest pass %.1f ms\n",
-                from, kLastShownFrame, play.drawn, play.caughtUp, play.meanLag, play.mostLag,
-                play.longestPass);
-    EXPECT_EQ(play.output.find("Uncaught"), std::string::npos) << play.output;
-    EXPECT_EQ(play.output.find("cannot start"), std::string::npos) << play.output;
-    EXPECT_EQ(play.output.find("went wrong"), std::string::npos) << play.output;
-    return play;
-}
 
 // From frame 7000 to the end (8 s) at 1280 x 960, where software GL is slow:
 // it ends by itself, each frame is drawn or caught up once, and the page
 // never stalls. Catch-up steps on one pixel cost little, so frames are still
-// drawn (about a third here; 1 % when every step cleared and drew the whole
-// canvas) and no pass keeps the browser for long (about 130 ms here; 5 s
-// then). The bounds lie far from this machine's figures, which
-// bench/web.sh measures: a loaded CI shares the cores.
-TEST(BrowserShow, PlaysInRealTimeToItsEndWithEveryFrameRunAndNoPageError) {
-#ifdef __SANITIZE_ADDRESS__
-    GTEST_SKIP() << "the page is the same in both builds; the Release build runs it";
-#endif
-    const int32_t from = 7000;
-    const PagePlay play =
-        playInChromium(from, "1280,960", {"--autoplay-policy=no-user-gesture-required"});
-    EXPECT_EQ(play.drawn + play.caughtUp, kLastFrame - from);
-    EXPECT_GE(play.drawn, (kLastFrame - from) / 10) << "a slideshow";
-    EXPECT_LT(play.longestPass, 1000.0) << "the page froze";
-    EXPECT_EQ(play.output.find("no sound here"), std::string::npos) << play.output;
+// drawn (about a third here in Chromium; 1 % when every step cleared and
+// drew the whole canvas) and no pass keeps the browser for long (about 130
+// ms here; 5 s then). The bounds lie far from this machine's figures, which
+// bench/page_bench measures: a loaded CI shares the cores.
+TEST_P(BrowserShow, PlaysInRealTimeToItsEndWithEveryFrameRunAndNoPageError) {
+    PlayOptions options;
+    options.from = 7000;
+    options.width = 1280;
+    options.height = 960;
+    const PagePlay p = play(options);
+    EXPECT_EQ(p.drawn + p.caughtUp, kLastFrame - options.from);
+    EXPECT_GE(p.drawn, (kLastFrame - options.from) / 10) << "a slideshow";
+    EXPECT_LT(p.longestPass, 1000.0) << "the page froze";
+    EXPECT_EQ(p.log.find("no sound here"), std::string::npos) << p.log;
 }
 
 // A browser with no audio output (or one that will not start sound without a
 // gesture) leaves the audio context suspended and its clock at 0, which
 // stood the show still on a black canvas. It plays on without sound, on the
 // performance clock, and says so.
-TEST(BrowserShow, WhereSoundCannotStartThePagePlaysOnWithoutItAndSaysSo) {
-#ifdef __SANITIZE_ADDRESS__
-    GTEST_SKIP() << "the page is the same in both builds; the Release build runs it";
-#endif
-    const int32_t from = 7250;
-    const PagePlay play = playInChromium(from, "640,480", {"--disable-audio-output"});
-    EXPECT_EQ(play.drawn + play.caughtUp, kLastFrame - from);
-    EXPECT_GT(play.drawn, 0);
-    EXPECT_NE(play.output.find("no sound here: playing without it"), std::string::npos)
-        << play.output;
+TEST_P(BrowserShow, WhereSoundCannotStartThePagePlaysOnWithoutItAndSaysSo) {
+    PlayOptions options;
+    options.from = 7250;
+    options.sound = false;
+    const PagePlay p = play(options);
+    EXPECT_EQ(p.drawn + p.caughtUp, kLastFrame - options.from);
+    EXPECT_GT(p.drawn, 0);
+    EXPECT_NE(p.log.find("no sound here: playing without it"), std::string::npos) << p.log;
 }
 
-// The sheet of the page's frame-exact mode in headless Chromium (WebGL 2 on
-// SwiftShader), one 640 x 480 frame per tile, four tiles wide.
-Picture browserSheet(const std::vector<int32_t>& frames, const std::string& folder) {
-    SiteServer server;
+INSTANTIATE_TEST_SUITE_P(Browsers, BrowserShow,
+                         testing::Values(Browser::Chromium, Browser::Firefox),
+                         [](const testing::TestParamInfo<Browser>& info) {
+                             return info.param == Browser::Chromium ? "Chromium" : "Firefox";
+                         });
+
+// The sheet of the page's frame-exact mode, one 640 x 480 frame per tile,
+// four tiles wide.
+Picture browserSheet(Browser browser, const std::vector<int32_t>& frames,
+                     const std::string& folder) {
+    SiteServer server(VEMU_WEB_SITE);
     EXPECT_TRUE(server.accepts()) << "no server for " << VEMU_WEB_SITE;
     const std::string sheetFile = folder + "/sheet.png";
-    const int rows = static_cast<int>((frames.size() + 3) / 4);
-    const RunResult page = runProgram(
-        {"/usr/bin/chromium", "--headless=new", "--no-sandbox", "--use-gl=angle",
-         "--use-angle=swiftshader", "--enable-unsafe-swiftshader", "--hide-scrollbars",
-         "--window-size=2560," + std::to_string(480 * rows), "--virtual-time-budget=120000",
-         "--enable-logging=stderr", "--v=0", "--user-data-dir=" + folder + "/profile",
-         "--screenshot=" + sheetFile, server.url("frames=" + frameList(frames))},
-        folder);
-    EXPECT_NE(page.output.find(std::to_string(frames.size()) + " frames drawn"), std::string::npos)
-        << page.output;
-    EXPECT_EQ(page.output.find("Uncaught"), std::string::npos) << page.output;
+    std::filesystem::remove(sheetFile);
+    const PageSheet sheet = pageSheet(browser, server, frameList(frames),
+                                      static_cast<int>(frames.size()), sheetFile, folder);
+    EXPECT_EQ(sheet.problem, "") << sheet.log;
+    EXPECT_EQ(sheet.log.find("Uncaught"), std::string::npos) << sheet.log;
     return load(sheetFile);
 }
 #endif
@@ -374,13 +257,18 @@ TEST(WebFrames, EveryScenesFrameMatchesTheDesktopWithinRasterizerDifferences) {
         expectClose(a, load(desktop + name), i, frames[i]);
     }
 #ifdef VEMU_WEB_SITE
-    const Picture sheet = browserSheet(frames, dir.path());
-    ASSERT_EQ(sheet.width, 2560);
-    std::printf("in the browser:\n");
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const Picture tile =
-            sheet.crop(static_cast<int>(i % 4) * 640, static_cast<int>(i / 4) * 480, 640, 480);
-        expectClose(tile, load(desktop + frameFile(frames[i])), i, frames[i]);
+    for (const Browser browser : {Browser::Chromium, Browser::Firefox}) {
+        ASSERT_TRUE(browserInstalled(browser)) << browserName(browser) << " is missing";
+        const std::string folder = dir.path() + "/" + (browser == Browser::Chromium ? "c" : "f");
+        std::filesystem::create_directories(folder);
+        const Picture sheet = browserSheet(browser, frames, folder);
+        ASSERT_EQ(sheet.width, 2560) << browserName(browser);
+        std::printf("in %s:\n", browserName(browser));
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const Picture tile =
+                sheet.crop(static_cast<int>(i % 4) * 640, static_cast<int>(i / 4) * 480, 640, 480);
+            expectClose(tile, load(desktop + frameFile(frames[i])), i, frames[i]);
+        }
     }
 #else
     std::printf("no web build (VEMU_WEB_SITE): the browser's frames are not checked\n");

@@ -1,0 +1,562 @@
+#include "tests/web/page_driver.h"
+
+#include "tests/tools/democap/process_runner.h"
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <random>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using json = nlohmann::json;
+
+constexpr const char* kChromium = "/usr/bin/chromium";
+constexpr const char* kFirefox = "/usr/bin/firefox-esr";
+constexpr const char* kXvfb = "/usr/bin/Xvfb";
+constexpr const char* kPulseAudio = "/usr/bin/pulseaudio";
+
+bool connectsTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return ok;
+}
+
+// Waits until the file holds a line that `find` reads a value from.
+template <typename T>
+std::optional<T> waitInFile(const std::string& file, double seconds,
+                            const std::function<std::optional<T>(const std::string&)>& find) {
+    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double>(seconds));
+    while (Clock::now() < end) {
+        if (std::optional<T> value = find(readAll(file))) {
+            return value;
+        }
+        usleep(50000);
+    }
+    return std::nullopt;
+}
+
+// A WebSocket client of just what WebDriver BiDi needs: text messages, either
+// way, on loopback. Sends no Origin header, which Firefox refuses.
+class WebSocket {
+  public:
+    bool open(int port, const std::string& path) {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            return false;
+        }
+        const std::string request = "GET " + path +
+                                    " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                    "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                    "Sec-WebSocket-Key: dmVtdS1wYWdlLWRyaXZlcg==\r\n"
+                                    "Sec-WebSocket-Version: 13\r\n\r\n";
+        if (!sendAll(request.data(), request.size())) {
+            return false;
+        }
+        std::string answer;
+        char c = 0;
+        while (answer.find("\r\n\r\n") == std::string::npos && answer.size() < 8192) {
+            if (!receive(&c, 1, Clock::now() + std::chrono::seconds(10))) {
+                return false;
+            }
+            answer += c;
+        }
+        return answer.rfind("HTTP/1.1 101", 0) == 0;
+    }
+    ~WebSocket() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+
+    bool send(const std::string& text) {
+        std::string frame(1, static_cast<char>(0x81)); // a whole text message
+        const uint64_t n = text.size();
+        if (n < 126) {
+            frame += static_cast<char>(0x80 | n);
+        } else if (n < 65536) {
+            frame += static_cast<char>(0x80 | 126);
+            frame += static_cast<char>(n >> 8);
+            frame += static_cast<char>(n & 0xff);
+        } else {
+            frame += static_cast<char>(0x80 | 127);
+            for (int shift = 56; shift >= 0; shift -= 8) {
+                frame += static_cast<char>((n >> shift) & 0xff);
+            }
+        }
+        const unsigned char mask[4] = {0x5a, 0x3c, 0x96, 0xe1}; // clients must mask
+        frame.append(reinterpret_cast<const char*>(mask), 4);
+        for (size_t i = 0; i < text.size(); ++i) {
+            frame += static_cast<char>(text[i] ^ mask[i % 4]);
+        }
+        return sendAll(frame.data(), frame.size());
+    }
+
+    // The next whole message, or nothing by the deadline or on a closed line.
+    std::optional<std::string> next(Clock::time_point deadline) {
+        std::string message;
+        for (;;) {
+            unsigned char head[2];
+            if (!receive(head, 2, deadline)) {
+                return std::nullopt;
+            }
+            uint64_t n = head[1] & 0x7f;
+            if (n >= 126) {
+                unsigned char size[8];
+                const size_t bytes = n == 126 ? 2 : 8;
+                if (!receive(size, bytes, deadline)) {
+                    return std::nullopt;
+                }
+                n = 0;
+                for (size_t i = 0; i < bytes; ++i) {
+                    n = n << 8 | size[i];
+                }
+            }
+            std::string payload(n, '\0');
+            if (n > 0 && !receive(payload.data(), n, deadline)) {
+                return std::nullopt;
+            }
+            const int opcode = head[0] & 0x0f;
+            if (opcode == 0x8) {
+                return std::nullopt; // closed
+            }
+            if (opcode == 0x9 || opcode == 0xa) {
+                continue; // pings: the browser does not send them on loopback
+            }
+            message += payload;
+            if ((head[0] & 0x80) != 0) {
+                return message;
+            }
+        }
+    }
+
+  private:
+    bool sendAll(const char* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+            if (n <= 0) {
+                return false;
+            }
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool receive(void* into, size_t size, Clock::time_point deadline) {
+        char* at = static_cast<char*>(into);
+        while (size > 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd p{fd_, POLLIN, 0};
+            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+                return false;
+            }
+            const ssize_t n = recv(fd_, at, size, 0);
+            if (n <= 0) {
+                return false;
+            }
+            at += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    int fd_ = -1;
+};
+
+std::string decodeBase64(const std::string& text) {
+    std::string out;
+    unsigned value = 0;
+    int bits = 0;
+    for (char c : text) {
+        int v = -1;
+        if (c >= 'A' && c <= 'Z') {
+            v = c - 'A';
+        } else if (c >= 'a' && c <= 'z') {
+            v = c - 'a' + 26;
+        } else if (c >= '0' && c <= '9') {
+            v = c - '0' + 52;
+        } else if (c == '+') {
+            v = 62;
+        } else if (c == '/') {
+            v = 63;
+        }
+        if (v < 0) {
+            continue; // padding
+        }
+        value = value << 6 | static_cast<unsigned>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out += static_cast<char>((value >> bits) & 0xff);
+        }
+    }
+    return out;
+}
+
+// Firefox ESR on an Xvfb server of its own, with a fresh profile, driven over
+// WebDriver BiDi; the page's console lines gather in log(). With sound, a
+// PulseAudio server with a null sink is its output device, one that plays
+// into nothing; without, it has none, as on a machine with no sound card.
+class FirefoxSession {
+  public:
+    FirefoxSession(const std::string& folder, bool sound) {
+        const std::string xvfbLog = folder + "/xvfb.log";
+        xvfb_.emplace(std::vector<std::string>{kXvfb, "-displayfd", "1", "-screen", "0",
+                                               "2600x1800x24", "-nolisten", "tcp"},
+                      xvfbLog);
+        const std::optional<int> display =
+            waitInFile<int>(xvfbLog, 20, [](const std::string& text) -> std::optional<int> {
+                int n = -1;
+                char end = 0;
+                if (std::sscanf(text.c_str(), "%d%c", &n, &end) == 2 && end == '\n') {
+                    return n;
+                }
+                return std::nullopt;
+            });
+        if (!display) {
+            problem_ = "Xvfb did not start: " + readAll(xvfbLog);
+            return;
+        }
+        // A socket nobody serves, so a host's own sound server is never used.
+        std::string pulseSocket = folder + "/pulse/none";
+        if (sound) {
+            std::filesystem::create_directories(folder + "/pulse");
+            pulseSocket = folder + "/pulse/native";
+            const std::string config = folder + "/pulse/default.pa";
+            std::ofstream(config) << "load-module module-native-protocol-unix socket="
+                                  << pulseSocket << " auth-anonymous=1\n"
+                                  << "load-module module-null-sink sink_name=nothing\n"
+                                  << "set-default-sink nothing\n";
+            pulse_.emplace(std::vector<std::string>{kPulseAudio, "-n", "-F", config,
+                                                    "--daemonize=no", "--exit-idle-time=-1",
+                                                    "--disallow-exit", "--log-target=stderr"},
+                           folder + "/pulse.log",
+                           std::vector<std::string>{"HOME=" + folder + "/pulse",
+                                                    "XDG_RUNTIME_DIR=" + folder + "/pulse"});
+            for (int i = 0; i < 200 && !std::filesystem::exists(pulseSocket); ++i) {
+                usleep(50000);
+            }
+            if (!std::filesystem::exists(pulseSocket)) {
+                problem_ = "PulseAudio did not start: " + readAll(folder + "/pulse.log");
+                return;
+            }
+        }
+        const std::string profile = folder + "/firefox-profile";
+        std::filesystem::create_directories(profile);
+        // Sound may start without a gesture, as Chromium's autoplay flag lets it.
+        std::ofstream(profile + "/user.js") << "user_pref(\"media.autoplay.default\", 0);\n"
+                                            << "user_pref(\"media.autoplay.block-webaudio\", "
+                                               "false);\n";
+        const std::string log = folder + "/firefox.log";
+        firefox_.emplace(std::vector<std::string>{kFirefox, "--remote-debugging-port=0",
+                                                  "--profile", profile, "--no-remote",
+                                                  "--new-instance", "about:blank"},
+                         log,
+                         std::vector<std::string>{"DISPLAY=:" + std::to_string(*display),
+                                                  "PULSE_SERVER=unix:" + pulseSocket,
+                                                  "MOZ_CRASHREPORTER_DISABLE=1", "HOME=" + folder});
+        const std::optional<int> port =
+            waitInFile<int>(log, 60, [](const std::string& text) -> std::optional<int> {
+                const size_t at = text.find("WebDriver BiDi listening on ws://127.0.0.1:");
+                int n = 0;
+                if (at != std::string::npos &&
+                    std::sscanf(text.c_str() + at, "WebDriver BiDi listening on ws://127.0.0.1:%d",
+                                &n) == 1) {
+                    return n;
+                }
+                return std::nullopt;
+            });
+        if (!port || !socket_.open(*port, "/session")) {
+            problem_ = "Firefox's WebDriver BiDi did not answer: " + readAll(log);
+            return;
+        }
+        if (!call("session.new", {{"capabilities", json::object()}}) ||
+            !call("session.subscribe", {{"events", {"log.entryAdded"}}})) {
+            return;
+        }
+        const std::optional<json> tree = call("browsingContext.getTree", json::object());
+        if (!tree) {
+            return;
+        }
+        context_ = (*tree)["contexts"][0]["context"].get<std::string>();
+    }
+
+    const std::string& problem() const { return problem_; }
+    const std::string& log() const { return log_; }
+
+    bool setViewport(int width, int height) {
+        return call("browsingContext.setViewport",
+                    {{"context", context_}, {"viewport", {{"width", width}, {"height", height}}}})
+            .has_value();
+    }
+
+    bool navigate(const std::string& url) {
+        return call("browsingContext.navigate",
+                    {{"context", context_}, {"url", url}, {"wait", "interactive"}})
+            .has_value();
+    }
+
+    // Reads the page's console until a line holds one of the texts.
+    bool waitForLog(const std::vector<std::string>& texts, double seconds) {
+        const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(seconds));
+        for (;;) {
+            for (const std::string& t : texts) {
+                if (log_.find(t) != std::string::npos) {
+                    return true;
+                }
+            }
+            const std::optional<std::string> message = socket_.next(end);
+            if (!message) {
+                return false;
+            }
+            take(*message);
+        }
+    }
+
+    bool screenshot(const std::string& pngFile) {
+        const std::optional<json> shot = call("browsingContext.captureScreenshot",
+                                              {{"context", context_}, {"origin", "viewport"}});
+        if (!shot) {
+            return false;
+        }
+        std::ofstream(pngFile, std::ios::binary)
+            << decodeBase64((*shot)["data"].get<std::string>());
+        return true;
+    }
+
+  private:
+    // Sends a command and reads on to its answer, keeping the events between.
+    std::optional<json> call(const std::string& method, const json& params) {
+        if (!problem_.empty()) {
+            return std::nullopt;
+        }
+        const int id = ++lastId_;
+        if (!socket_.send(json{{"id", id}, {"method", method}, {"params", params}}.dump())) {
+            problem_ = method + ": the line to Firefox is closed";
+            return std::nullopt;
+        }
+        const auto end = Clock::now() + std::chrono::seconds(60);
+        while (const std::optional<std::string> message = socket_.next(end)) {
+            const json answer = take(*message);
+            if (answer.value("id", -1) == id) {
+                if (answer.value("type", "") != "success") {
+                    problem_ = method + ": " + answer.dump();
+                    return std::nullopt;
+                }
+                return answer["result"];
+            }
+        }
+        problem_ = method + ": no answer from Firefox";
+        return std::nullopt;
+    }
+
+    json take(const std::string& message) {
+        json m = json::parse(message, nullptr, false);
+        if (m.is_object() && m.value("method", "") == "log.entryAdded") {
+            log_ += m["params"].value("text", "") + "\n";
+        }
+        return m;
+    }
+
+    std::optional<Background> xvfb_, pulse_, firefox_;
+    WebSocket socket_;
+    std::string context_;
+    std::string problem_;
+    std::string log_;
+    int lastId_ = 0;
+};
+
+std::vector<std::string> chromiumArgs(const std::string& profile) {
+    return {kChromium,
+            "--headless=new",
+            "--no-sandbox",
+            "--use-gl=angle",
+            "--use-angle=swiftshader",
+            "--enable-unsafe-swiftshader",
+            "--hide-scrollbars",
+            "--enable-logging=stderr",
+            "--v=0",
+            "--user-data-dir=" + profile};
+}
+
+void readEndLine(PagePlay& play) {
+    const size_t at = play.log.find("vemu: show ended");
+    if (at == std::string::npos) {
+        play.problem = "the show did not end by itself";
+        return;
+    }
+    if (std::sscanf(play.log.c_str() + at,
+                    "vemu: show ended: %d frames drawn, %d catch-up steps; pictures after their "
+                    "moment in the music by %lf ms on average, %lf ms at most; longest pass %lf ms",
+                    &play.drawn, &play.caughtUp, &play.meanLag, &play.mostLag,
+                    &play.longestPass) != 5) {
+        play.problem = "the show's last line is not as it should be: " + play.log.substr(at, 300);
+    }
+}
+
+} // namespace
+
+const char* browserName(Browser browser) {
+    return browser == Browser::Chromium ? "Chromium" : "Firefox ESR";
+}
+
+bool browserInstalled(Browser browser) {
+    if (browser == Browser::Chromium) {
+        return access(kChromium, X_OK) == 0;
+    }
+    return access(kFirefox, X_OK) == 0 && access(kXvfb, X_OK) == 0 &&
+           access(kPulseAudio, X_OK) == 0;
+}
+
+Background::Background(const std::vector<std::string>& args, const std::string& logFile,
+                       const std::vector<std::string>& env) {
+    std::vector<char*> argv;
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    const char* log = logFile.empty() ? "/dev/null" : logFile.c_str();
+    pid_ = fork();
+    if (pid_ == 0) {
+        setpgid(0, 0);
+        const int fd = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, STDOUT_FILENO);
+            dup2(fd, STDERR_FILENO);
+        }
+        for (const std::string& e : env) {
+            putenv(const_cast<char*>(e.c_str()));
+        }
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+}
+
+Background::~Background() {
+    if (pid_ > 0) {
+        kill(-pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+SiteServer::SiteServer(const std::string& site)
+    : port_(20000 + static_cast<int>(getpid() % 20000)),
+      process_({"/usr/bin/python3", "-m", "http.server", std::to_string(port_), "--bind",
+                "127.0.0.1", "--directory", site},
+               "") {
+    // Ready once it takes a connection.
+    for (int i = 0; i < 100 && !accepts(); ++i) {
+        usleep(50000);
+    }
+}
+
+std::string SiteServer::url(const std::string& query) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/index.html?" + query;
+}
+
+bool SiteServer::accepts() const {
+    return connectsTo(port_);
+}
+
+std::string readAll(const std::string& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& options,
+                  const std::string& workFolder) {
+    const std::string url = server.url("autoplay&from=" + std::to_string(options.from));
+    const std::vector<std::string> ends = {"vemu: show ended", "cannot start", "went wrong"};
+    PagePlay play;
+    if (browser == Browser::Chromium) {
+        const std::string log = workFolder + "/chromium.log";
+        std::vector<std::string> args = chromiumArgs(workFolder + "/chromium-profile");
+        args.push_back("--window-size=" + std::to_string(options.width) + "," +
+                       std::to_string(options.height));
+        args.push_back("--remote-debugging-port=0"); // keeps the headless browser open
+        args.push_back(options.sound ? "--autoplay-policy=no-user-gesture-required"
+                                     : "--disable-audio-output");
+        args.push_back(url);
+        Background chromium(args, log);
+        waitInFile<bool>(log, options.timeLimitSeconds,
+                         [&](const std::string& text) -> std::optional<bool> {
+                             for (const std::string& e : ends) {
+                                 if (text.find(e) != std::string::npos) {
+                                     return true;
+                                 }
+                             }
+                             return std::nullopt;
+                         });
+        play.log = readAll(log);
+    } else {
+        FirefoxSession firefox(workFolder, options.sound);
+        if (firefox.setViewport(options.width, options.height) && firefox.navigate(url)) {
+            firefox.waitForLog(ends, options.timeLimitSeconds);
+        }
+        play.log = firefox.log();
+        if (!firefox.problem().empty()) {
+            play.problem = firefox.problem();
+            return play;
+        }
+    }
+    readEndLine(play);
+    return play;
+}
+
+PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string& frameList,
+                    int frameCount, const std::string& pngFile, const std::string& workFolder) {
+    const int rows = (frameCount + 3) / 4;
+    const std::string url = server.url("frames=" + frameList);
+    const std::string done = std::to_string(frameCount) + " frames drawn";
+    PageSheet sheet;
+    if (browser == Browser::Chromium) {
+        std::vector<std::string> args = chromiumArgs(workFolder + "/chromium-sheet-profile");
+        args.insert(args.end(), {"--window-size=2560," + std::to_string(480 * rows),
+                                 "--virtual-time-budget=120000", "--screenshot=" + pngFile, url});
+        // Headless Chromium draws the page, takes the picture and ends.
+        sheet.log = runProgram(args, workFolder).output;
+    } else {
+        FirefoxSession firefox(workFolder, false);
+        if (firefox.setViewport(2560, 480 * rows) && firefox.navigate(url) &&
+            firefox.waitForLog({done, "not one the show draws", "went wrong"}, 180) &&
+            firefox.log().find(done) != std::string::npos) {
+            usleep(200000); // the sheet is on the page by the next paint
+            firefox.screenshot(pngFile);
+        }
+        sheet.log = firefox.log();
+        sheet.problem = firefox.problem();
+    }
+    if (sheet.problem.empty() && sheet.log.find(done) == std::string::npos) {
+        sheet.problem = "the page did not say \"" + done + "\"";
+    }
+    return sheet;
+}

@@ -1,0 +1,76 @@
+#pragma once
+// The page driven in a real browser, for the web tests and the page's
+// benchmark: headless Chromium (WebGL 2 on SwiftShader), read through its
+// console log, and Firefox ESR under Xvfb (WebGL on Mesa, since headless
+// Firefox has none here), driven over WebDriver BiDi. A static server on
+// loopback serves the built site.
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+enum class Browser { Chromium, Firefox };
+
+const char* browserName(Browser browser);
+bool browserInstalled(Browser browser);
+
+// A program running beside the caller, its output into a file (or nowhere),
+// stopped with the object, with any processes it started.
+class Background {
+  public:
+    Background(const std::vector<std::string>& args, const std::string& logFile,
+               const std::vector<std::string>& env = {});
+    ~Background();
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// A static server for a built site on loopback, stopped with the object.
+class SiteServer {
+  public:
+    explicit SiteServer(const std::string& site);
+    std::string url(const std::string& query) const;
+    bool accepts() const;
+
+  private:
+    int port_;
+    Background process_;
+};
+
+std::string readAll(const std::string& file);
+
+// What the page said when its show ended by itself, or why it did not.
+struct PagePlay {
+    std::string log;     // the page's console lines
+    std::string problem; // empty where the show ended and said how it went
+    int drawn = 0;
+    int caughtUp = 0;
+    double meanLag = 0;
+    double mostLag = 0;
+    double longestPass = 0;
+};
+
+struct PlayOptions {
+    int from = 0;
+    int width = 640; // the window's inner size
+    int height = 480;
+    bool sound = true; // false: a browser with no audio output
+    double timeLimitSeconds = 120;
+};
+
+// The show played in real time from options.from to its end, started at
+// once (?autoplay) with sound allowed without a gesture, where it has any.
+PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& options,
+                  const std::string& workFolder);
+
+// The page's frame-exact sheet (?frames=), one 640 x 480 tile per frame,
+// four wide, as a PNG file; returns its console lines, where a problem says
+// why there is no sheet.
+struct PageSheet {
+    std::string log;
+    std::string problem;
+};
+PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string& frameList,
+                    int frameCount, const std::string& pngFile, const std::string& workFolder);
