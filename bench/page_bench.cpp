@@ -105,10 +105,11 @@ int main(int argc, char** argv) {
                 }
                 std::printf("%s, window %s, from %4d: %4d drawn, %4d catch-up steps (%.0f %% "
                             "drawn); pictures %.1f ms after the music on average, %.1f at most; "
-                            "longest pass %.1f ms\n",
+                            "longest pass %.1f ms (to frame %d); drawn at %.2f of the window's "
+                            "size at the least\n",
                             browserName(browser), size.c_str(), from, p.drawn, p.caughtUp,
                             100.0 * p.drawn / std::max(1, p.drawn + p.caughtUp), p.meanLag,
-                            p.mostLag, p.longestPass);
+                            p.mostLag, p.longestPass, p.longestPassFrame, p.leastScale);
                 std::fflush(stdout);
             }
         }

@@ -420,6 +420,17 @@ void readEndLine(PagePlay& play) {
                     &play.drawn, &play.caughtUp, &play.meanLag, &play.mostLag,
                     &play.longestPass) != 5) {
         play.problem = "the show's last line is not as it should be: " + play.log.substr(at, 300);
+        return;
+    }
+    // Where the line says more (pages before these figures did not).
+    const std::string line = play.log.substr(at, play.log.find('\n', at) - at);
+    const size_t frame = line.find("(to frame ");
+    if (frame != std::string::npos) {
+        std::sscanf(line.c_str() + frame, "(to frame %d)", &play.longestPassFrame);
+    }
+    const size_t scale = line.find("drawn at ");
+    if (scale != std::string::npos) {
+        std::sscanf(line.c_str() + scale, "drawn at %lf", &play.leastScale);
     }
 }
 

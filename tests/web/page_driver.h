@@ -50,6 +50,8 @@ struct PagePlay {
     double meanLag = 0;
     double mostLag = 0;
     double longestPass = 0;
+    int longestPassFrame = 0; // the frame the longest pass ended at
+    double leastScale = 1;    // the least share of the window's size drawn at
 };
 
 struct PlayOptions {

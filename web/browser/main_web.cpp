@@ -19,6 +19,7 @@
 #include "demo/runtime/viewport.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
+#include "web/browser/draw_scale.h"
 #include "web/browser/web_sound.h"
 
 namespace {
@@ -33,11 +34,17 @@ double lagSumMs = 0.0;
 double lagMostMs = 0.0;
 // The longest the page went without handing back to the browser.
 double longestPassMs = 0.0;
+int longestPassFrame = 0; // the frame it ended at
 
 // The browser shows nothing, and handles no input, until a pass returns: a
 // pass ends its catch-up after this long, and the next one goes on from
 // there (a refresh or two at 60 Hz).
 constexpr double kPassBudgetMs = 30.0;
+
+// The share of the window's size the show draws at; it shrinks while the
+// machine falls behind and grows back once it keeps up.
+DrawScale drawScale;
+bool drawScaleChanged = false;
 
 // clang-format off
 // Milliseconds since the music's first sample, as heard: the audio clock at
@@ -64,9 +71,18 @@ EM_JS(double, audioClockMs, (void), {
 });
 
 EM_JS(void, notifyPage, (const char* event, int drawn, int caughtUp, double meanLag, double maxLag,
-                        double longestPass), {
+                        double longestPass, int longestPassFrame, double leastScale), {
     if (Module.vemuEvent) {
-        Module.vemuEvent(UTF8ToString(event), drawn, caughtUp, meanLag, maxLag, longestPass);
+        Module.vemuEvent(UTF8ToString(event), drawn, caughtUp, meanLag, maxLag, longestPass,
+                         longestPassFrame, leastScale);
+    }
+});
+
+// The page sizes the canvas's drawing buffer (and calls vemu_resize).
+EM_JS(void, setDrawScale, (double scale), {
+    Module.vemuDrawScale = scale;
+    if (Module.vemuFitCanvas) {
+        Module.vemuFitCanvas();
     }
 });
 // clang-format on
@@ -83,6 +99,7 @@ class PageHost : public LoopHost {
             lagSumMs += lag;
             lagMostMs = std::max(lagMostMs, lag);
         }
+        drawScaleChanged |= drawScale.noteFrame(skipDraw);
         return runTimelineFrame(*state, skipDraw) == TimelineStep::Running;
     }
     int64_t frameCounter() override { return state->frameCounter; }
@@ -99,8 +116,9 @@ EM_BOOL animationFrame(double, void*) {
         FSOUND_Close();
         const double drawn = static_cast<double>(std::max<int64_t>(stats.drawnFrames, 1));
         notifyPage(ended ? "ended" : "stopped", static_cast<int>(stats.drawnFrames),
-                   static_cast<int>(stats.catchUpSteps), lagSumMs / drawn, lagMostMs,
-                   longestPassMs);
+                   static_cast<int>(stats.catchUpSteps), lagSumMs / drawn, lagMostMs, longestPassMs,
+                   longestPassFrame, drawScale.least());
+        setDrawScale(1.0);
         return EM_FALSE;
     }
     host.passStartMs = emscripten_get_now();
@@ -119,8 +137,25 @@ EM_BOOL animationFrame(double, void*) {
         ++stats.passes;
         runOnePass(host, stats);
     }
-    longestPassMs = std::max(longestPassMs, emscripten_get_now() - host.passStartMs);
+    const double passMs = emscripten_get_now() - host.passStartMs;
+    if (passMs > longestPassMs) {
+        longestPassMs = passMs;
+        longestPassFrame = static_cast<int>(state->frameCounter);
+    }
+    if (drawScaleChanged) {
+        drawScaleChanged = false;
+        setDrawScale(drawScale.scale());
+    }
     return EM_TRUE;
+}
+
+// The least share of the window to draw at: the show's own 640x480, or the
+// whole window where it is smaller.
+double showFloorScale() {
+    double width = 0.0, height = 0.0;
+    emscripten_get_element_css_size("#canvas", &width, &height);
+    const double pixels = width * emscripten_get_device_pixel_ratio();
+    return pixels > 640.0 ? 640.0 / pixels : 1.0;
 }
 
 StartupHooks pageHooks(bool yieldBetweenFrames) {
@@ -191,6 +226,9 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame) {
     lagSumMs = 0.0;
     lagMostMs = 0.0;
     longestPassMs = 0.0;
+    longestPassFrame = 0;
+    drawScale = DrawScale(showFloorScale());
+    drawScaleChanged = false;
     webSoundHoldPlay(true);
     const bool started = startDemo(*state, pageHooks(true));
     webSoundHoldPlay(false);

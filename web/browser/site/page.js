@@ -52,9 +52,10 @@ function openAudio() {
   Module.vemuAudio = { context: context, buffers: [], source: null, startAt: 0, offset: 0 };
 }
 
-// The canvas's drawing buffer follows its size on screen (4:3 by its style).
+// The canvas's drawing buffer follows its size on screen (4:3 by its style),
+// times the share the show draws at (smaller while the machine falls behind).
 function fitCanvas() {
-  const scale = window.devicePixelRatio || 1;
+  const scale = (window.devicePixelRatio || 1) * (Module.vemuDrawScale || 1);
   const width = Math.max(1, Math.round(canvas.clientWidth * scale));
   const height = Math.max(1, Math.round(canvas.clientHeight * scale));
   if (canvas.width !== width || canvas.height !== height) {
@@ -154,12 +155,15 @@ var Module = {
   canvas: canvas,
   print: (text) => console.log(text),
   printErr: (text) => console.error(text),
-  vemuEvent: (event, drawn, caughtUp, meanLag, maxLag, longestPass) => {
+  vemuFitCanvas: () => fitCanvas(),
+  vemuEvent: (event, drawn, caughtUp, meanLag, maxLag, longestPass, longestPassFrame,
+              leastScale) => {
     console.log("vemu: show " + event + ": " + drawn + " frames drawn, " + caughtUp +
                 " catch-up steps; pictures after their moment in the music by " +
                 meanLag.toFixed(1) + " ms on average, " + maxLag.toFixed(1) + " ms at most; " +
-                "longest pass " + longestPass.toFixed(1) + " ms; " +
-                Math.round(performance.now() - Module.vemuStartedAt) + " ms from the start button");
+                "longest pass " + longestPass.toFixed(1) + " ms (to frame " + longestPassFrame + "); " +
+                Math.round(performance.now() - Module.vemuStartedAt) + " ms from the start button; " +
+                "drawn at " + leastScale.toFixed(2) + " of the window's size at the least");
     document.title = "Vemu: " + event;
     backToLauncher();
   },
