@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -175,7 +176,14 @@ class WebSocket {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             pollfd p{fd_, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            if (left.count() <= 0) {
+                return false;
+            }
+            const int ready = poll(&p, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready <= 0) {
                 return false;
             }
             const ssize_t n = recv(fd_, at, size, 0);
@@ -190,6 +198,17 @@ class WebSocket {
 
     int fd_ = -1;
 };
+
+std::string lastLines(const std::string& text, int count) {
+    size_t at = text.size();
+    for (int i = 0; i <= count && at > 0; ++i) {
+        at = text.rfind('\n', at - 1);
+        if (at == std::string::npos) {
+            return text;
+        }
+    }
+    return text.substr(at + 1);
+}
 
 std::string decodeBase64(const std::string& text) {
     std::string out;
@@ -276,6 +295,7 @@ class FirefoxSession {
                                             << "user_pref(\"media.autoplay.block-webaudio\", "
                                                "false);\n";
         const std::string log = folder + "/firefox.log";
+        logFile_ = log;
         firefox_.emplace(std::vector<std::string>{kFirefox, "--remote-debugging-port=0",
                                                   "--profile", profile, "--no-remote",
                                                   "--new-instance", "about:blank"},
@@ -336,6 +356,11 @@ class FirefoxSession {
             }
             const std::optional<std::string> message = socket_.next(end);
             if (!message) {
+                if (Clock::now() < end) {
+                    problem_ = "the line to Firefox closed before the page said so; Firefox's "
+                               "log ends: " +
+                               lastLines(readAll(logFile_), 20);
+                }
                 return false;
             }
             take(*message);
@@ -392,6 +417,7 @@ class FirefoxSession {
     std::string context_;
     std::string problem_;
     std::string log_;
+    std::string logFile_;
     int lastId_ = 0;
 };
 

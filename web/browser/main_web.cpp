@@ -247,6 +247,9 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame) {
             emscripten_sleep(0);
         }
     }
+    // The browser's GL works through the run-up's queue now, not in the
+    // show's first passes.
+    glFinish();
     if (!webSoundStartHeld(static_cast<double>(startFrame) * kFrameMs / 1000.0)) {
         return "the music did not start";
     }
