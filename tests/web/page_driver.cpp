@@ -13,7 +13,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
-#include <random>
+#include <sstream>
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -253,10 +253,14 @@ class FirefoxSession {
                       xvfbLog);
         const std::optional<int> display =
             waitInFile<int>(xvfbLog, 20, [](const std::string& text) -> std::optional<int> {
-                int n = -1;
-                char end = 0;
-                if (std::sscanf(text.c_str(), "%d%c", &n, &end) == 2 && end == '\n') {
-                    return n;
+                // Its display's number, on a line of its own: Xvfb tries the
+                // next number where another server took one first, and says so.
+                std::istringstream lines(text);
+                for (std::string line; std::getline(lines, line);) {
+                    if (!line.empty() &&
+                        line.find_first_not_of("0123456789") == std::string::npos && !lines.eof()) {
+                        return std::stoi(line);
+                    }
                 }
                 return std::nullopt;
             });

@@ -4,6 +4,7 @@
 // console log, and Firefox ESR under Xvfb (WebGL on Mesa, since headless
 // Firefox has none here), driven over WebDriver BiDi. A static server on
 // loopback serves the built site.
+#include <ostream>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -11,6 +12,10 @@
 enum class Browser { Chromium, Firefox };
 
 const char* browserName(Browser browser);
+// For test names and messages.
+inline void PrintTo(Browser browser, std::ostream* out) {
+    *out << browserName(browser);
+}
 bool browserInstalled(Browser browser);
 
 // A program running beside the caller, its output into a file (or nowhere),

@@ -190,8 +190,11 @@ TEST(DemoProgram, BrokenPicturesStillPlayToFrame7402AndEndWithZero) {
     EXPECT_EQ(run.status, 0) << run.errors;
     // 102 frames from 7300 to the end, drawn or caught up.
     int drawn = -1, caughtUp = -1;
-    ASSERT_EQ(std::sscanf(run.errors.c_str(), "demo: %d frames drawn, %d catch-up steps", &drawn,
-                          &caughtUp),
+    const size_t at = run.errors.find(" frames drawn, ");
+    ASSERT_NE(at, std::string::npos) << run.errors;
+    const size_t line = run.errors.rfind("demo: ", at);
+    ASSERT_EQ(std::sscanf(run.errors.c_str() + line, "demo: %d frames drawn, %d catch-up steps",
+                          &drawn, &caughtUp),
               2)
         << run.errors;
     EXPECT_EQ(drawn + caughtUp, 7402 - 7300) << run.errors;
