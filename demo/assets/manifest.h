@@ -26,6 +26,9 @@ inline constexpr int32_t kFlipPairFirstSlots[5] = {kPortraitSlot, kTiesSlot, kSl
     inline constexpr const char* kGreetingPattern = pattern;
 #include "demo/assets/manifest.def"
 
+// The rate the music is made at and the sound device opens at.
+inline constexpr int kMusicRate = 32000;
+
 // The file loaded into slot, relative to the working directory; null for
 // the computed slot, the greetings and any slot nothing is loaded into.
 inline const char* manifestFile(int slot) {

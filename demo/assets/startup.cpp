@@ -205,7 +205,7 @@ class MusicLoader {
     }
     void load() {
         done_ = true;
-        if (!FSOUND_Init(32000, 64, 0)) {
+        if (!FSOUND_Init(kMusicRate, 64, 0)) {
             error_ = std::string("can't start the sound: ") + FSOUND_LastError();
             return;
         }

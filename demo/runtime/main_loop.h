@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "demo/timeline/cues.h"
+
 enum class PumpResult { NoMessage, Handled, Quit };
 
 // What the main loop needs from the window, the clock and the timeline.
@@ -60,5 +62,3 @@ bool runOnePass(LoopHost& host, LoopStats& stats);
 // Runs passes until a quit message, Escape while active, or the show's end.
 // Returns the exit status of the loop (0).
 int runMainLoop(LoopHost& host, LoopStats* stats = nullptr);
-
-constexpr double kFrameMs = 20.0;

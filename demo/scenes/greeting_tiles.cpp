@@ -9,11 +9,12 @@
 
 #include "demo/scenes/overlay.h"
 #include "demo/scenes/scenes.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
-constexpr int kFirstFrame = 5561;           // local frame 1
+constexpr int kFirstFrame = scheduleRowOf(SceneId::TileBurst).first; // local frame 1
 constexpr float kDriftStep = 0.0033333334f; // velocity per unit of (rand % 10 - 5)
 constexpr float kFlyStep = 2.9f;
 constexpr float kFlyStop = 17.0f;

@@ -3,13 +3,15 @@
 
 #include "demo/assets/manifest.h"
 #include "demo/scenes/scenes.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
 
 namespace {
 
 constexpr int kTrailCount = 40;
 constexpr int kTrailPoints = 15;
-constexpr int32_t kTrailTimeBase = 3218; // local time counts from the strobe scene's start
+// Local time counts from the strobe scene's start.
+constexpr int32_t kTrailTimeBase = scheduleRowOf(SceneId::HardFlash).first;
 // Turns a generator value (0 to 32767) into 0 .. ~1.024.
 constexpr float kRandomScale = 0.00003125f;
 constexpr float kCurveStep = 0.16754757226666667f;

@@ -29,6 +29,12 @@ struct ScheduleRow {
     SceneId scene;
 };
 
+// The show's clock: 50 frames a second, 20 ms each, and the music's samples
+// in each (640 at kMusicRate).
+inline constexpr int kFramesPerSecond = 50;
+inline constexpr double kFrameMs = 1000.0 / kFramesPerSecond;
+inline constexpr int kSamplesPerFrame = kMusicRate / kFramesPerSecond;
+
 // The whole choreography. Frame 6395 belongs to no row and stays black, as
 // do 3081 to 3217 and 3948 to 4003.
 inline constexpr ScheduleRow kSchedule[] = {

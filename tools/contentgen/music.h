@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "demo/timeline/cues.h"
+
 namespace contentgen::music {
 
-inline constexpr int sampleRate = 32000;
-inline constexpr int samplesPerFrame = 640; // one show frame of 20 ms
-inline constexpr int framesPerBeat = 20;    // 150 beats per minute
-inline constexpr int lengthFrames = 7500;   // 150 s: the last chord rings past the end
+inline constexpr int sampleRate = kMusicRate;
+inline constexpr int samplesPerFrame = kSamplesPerFrame; // one show frame
+inline constexpr int framesPerBeat = 20;                 // 150 beats per minute
+inline constexpr int lengthFrames = 7500;                // 150 s: the last chord rings past the end
 
 enum class AccentKind {
     Flip,  // a picture pair flips: snare and crash

@@ -11,7 +11,6 @@
 
 namespace democap {
 
-constexpr int kFramesPerSecond = 50;
 constexpr int kMaxSide = 16384;
 
 // Inclusive at both ends.
