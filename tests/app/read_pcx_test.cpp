@@ -7,7 +7,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include "tests/support/testdata.h"
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -360,17 +362,6 @@ TEST_F(ReadPcxTest, DrawsNothingForFilesItCannotDraw) {
     EXPECT_EQ(ReadPCX(good.c_str(), nullptr, 10, 10, 0, 0), 0);
 }
 
-uint32_t crc32(const unsigned char* data, size_t size) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) {
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
 void putChunk(std::string& out, const char* type, const std::string& data) {
     auto be32 = [&](uint32_t v) {
         for (int shift = 24; shift >= 0; shift -= 8) {
@@ -381,7 +372,8 @@ void putChunk(std::string& out, const char* type, const std::string& data) {
     std::string body(type);
     body.append(data);
     out += body;
-    be32(crc32(reinterpret_cast<const unsigned char*>(body.data()), body.size()));
+    be32(static_cast<uint32_t>(
+        crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
 }
 
 TEST_F(ReadPcxTest, RefusesAHeaderDeclaringAHugePicture) {
@@ -415,9 +407,7 @@ TEST_F(ReadPcxTest, RefusesAHeaderDeclaringAHugePicture) {
 
 TEST_F(ReadPcxTest, PngSuitePicturesDrawAndBrokenOnesDoNot) {
     const fs::path suite = fs::path(VEMU_TESTDATA_DIR) / "pngsuite";
-    if (!fs::exists(suite)) {
-        GTEST_SKIP() << "no PngSuite at " << suite;
-    }
+    VEMU_REQUIRE_TESTDATA(suite);
     for (const char* name :
          {"basn0g01.png", "basn0g02.png", "basn0g08.png", "basn2c08.png", "basn3p01.png",
           "basn3p04.png", "basn3p08.png", "basn4a08.png", "basn6a08.png", "basi2c08.png",

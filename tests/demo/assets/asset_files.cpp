@@ -3,6 +3,7 @@
 #include <FreeImage.h>
 #include <GL/gl.h>
 #include <vorbis/vorbisenc.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <cstdio>
@@ -62,23 +63,12 @@ void putBig32(std::vector<uint8_t>& out, uint32_t value) {
     }
 }
 
-uint32_t crc32(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xffffffffu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
 void pngChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data) {
     putBig32(out, static_cast<uint32_t>(data.size()));
     std::vector<uint8_t> typed(type, type + 4);
     typed.insert(typed.end(), data.begin(), data.end());
     out.insert(out.end(), typed.begin(), typed.end());
-    putBig32(out, crc32(typed.data(), typed.size()));
+    putBig32(out, static_cast<uint32_t>(crc32(0L, typed.data(), static_cast<uInt>(typed.size()))));
 }
 
 void putText(std::vector<uint8_t>& out, const char* text) {

@@ -1,6 +1,7 @@
 #include "tests/demo/assets/bad_files.h"
 
 #include <FreeImage.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -122,17 +123,6 @@ bool writeBmpRle8(const std::string& path) {
     return writeBytes(path, out);
 }
 
-uint32_t crc32(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xffffffffu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-        }
-    }
-    return ~crc;
-}
-
 void setLe(std::vector<uint8_t>& b, size_t at, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; ++i) {
         b[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -240,7 +230,8 @@ std::vector<uint8_t> pngChunk(const char* type, const std::vector<uint8_t>& data
     for (size_t i = 0; i < data.size(); ++i) {
         out[8 + i] = data[i];
     }
-    setBe(out, 8 + data.size(), crc32(out.data() + 4, 4 + data.size()), 4);
+    setBe(out, 8 + data.size(),
+          static_cast<uint32_t>(crc32(0L, out.data() + 4, static_cast<uInt>(4 + data.size()))), 4);
     return out;
 }
 
@@ -434,7 +425,8 @@ bool declareSize(const std::string& extension, std::vector<uint8_t>& bytes, uint
     if (extension == ".png" && bytes.size() >= 33) {
         setBe(bytes, 16, width, 4);
         setBe(bytes, 20, height, 4);
-        setBe(bytes, 29, crc32(bytes.data() + 12, 17), 4); // type and data of IHDR
+        setBe(bytes, 29, static_cast<uint32_t>(crc32(0L, bytes.data() + 12, 17)),
+              4); // type and data of IHDR
         return true;
     }
     if ((extension == ".jpeg" || extension == ".jpg")) {
