@@ -18,7 +18,6 @@ void swapDemoBuffers();
 bool demoWindowActive();
 // Escape held, or pressed while the window was active since the show began.
 bool demoEscapeRequested();
-bool demoFullscreen();
 // Held flag by Windows virtual-key code (0 to 255); false outside that range.
 bool demoKeyHeld(int virtualKey);
 

@@ -370,10 +370,6 @@ bool demoDeclinedWindowed() {
 bool demoWindowActive() {
     return active;
 }
-bool demoFullscreen() {
-    return fullscreen;
-}
-
 bool demoEscapeRequested() {
     return escapePressed || demoKeyHeld(kVirtualKeyEscape);
 }

@@ -10,8 +10,9 @@ enum class TimelineStep { Running, ShowEnded };
 // One timeline frame: clear, run the scenes due at frameCounter, fire that
 // frame's flips, advance. A catch-up step (skipDraw) runs on one pixel of
 // the framebuffer and leaves the host's viewport and scissor as they were.
-// ShowEnded means frame 7402 was reached: the caller must end the process
-// with status 0 without returning to its loop.
+// ShowEnded means frame 7402 was reached and nothing more is drawn: the
+// desktop ends the process there with status 0, democap and the page stop
+// their loops.
 TimelineStep runTimelineFrame(DemoState& state, bool skipDraw);
 
 // The scene the schedule plays on frame (None between scenes).
