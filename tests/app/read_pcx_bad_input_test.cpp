@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "tests/support/testdata.h"
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -185,9 +186,7 @@ TEST_F(ReadPcxBadInput, CutsEmptyFilesFoldersAndOtherFormatsDrawNothing) {
 // All of PngSuite, whole and with bits flipped.
 TEST_F(ReadPcxBadInput, EveryPngSuiteFileWholeAndFlippedStaysInsideTheSurface) {
     const fs::path suite = fs::path(VEMU_TESTDATA_DIR) / "pngsuite";
-    if (!fs::exists(suite)) {
-        GTEST_SKIP() << "no PngSuite at " << suite;
-    }
+    VEMU_REQUIRE_TESTDATA(suite);
     int files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(suite)) {
         if (entry.path().extension() != ".png") {

@@ -20,6 +20,7 @@
 #include "tests/demo/assets/asset_files.h"
 #include "tests/demo/assets/bad_files.h"
 #include "tests/support/gl_harness.h"
+#include "tests/support/testdata.h"
 
 namespace fs = std::filesystem;
 
@@ -196,9 +197,7 @@ TEST_F(BadPictures, EmptyFilesAndFoldersUnderEveryNameAreRefused) {
 // Every PngSuite file (valid, odd and corrupt) with a few bits flipped.
 TEST_F(BadPictures, BitFlippedPngSuiteLoadsOrIsRefusedCleanly) {
     const fs::path suite = fs::path(VEMU_TESTDATA_DIR) / "pngsuite";
-    if (!fs::exists(suite)) {
-        GTEST_SKIP() << "no PngSuite at " << suite;
-    }
+    VEMU_REQUIRE_TESTDATA(suite);
     const std::vector<FlippedFile> flipped = flippedPngSuite(suite.string());
     for (const FlippedFile& file : flipped) {
         const std::string path = dir.file("flipped.png");

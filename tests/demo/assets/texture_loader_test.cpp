@@ -12,6 +12,7 @@
 #include "demo/scenes/overlay.h"
 #include "tests/demo/assets/asset_files.h"
 #include "tests/support/gl_harness.h"
+#include "tests/support/testdata.h"
 
 namespace fs = std::filesystem;
 
@@ -413,9 +414,7 @@ TEST_F(TextureLoader, PicturesDeclaringHugeSizesAreRefusedBeforeDecoding) {
 // cut-off copies never crash.
 TEST_F(TextureLoader, PngSuiteLoadsAndItsCorruptFilesAreRefused) {
     const fs::path suite = fs::path(VEMU_TESTDATA_DIR) / "pngsuite";
-    if (!fs::exists(suite)) {
-        GTEST_SKIP() << "no PngSuite at " << suite;
-    }
+    VEMU_REQUIRE_TESTDATA(suite);
     int loaded = 0;
     for (const char* folder : {"primary", "16bit", "unused", "iphone", "corrupt"}) {
         for (const auto& entry : fs::directory_iterator(suite / folder)) {
