@@ -17,6 +17,7 @@
 #include "demo/runtime/viewport.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
+#include "tools/democap/capture_plan.h"
 #include "tools/democap/png_file.h"
 
 namespace {
@@ -29,7 +30,7 @@ const char* const kUsage =
     "\n"
     "  --package DIR  folder holding data/ (default: the current directory)\n"
     "  --size WxH     frame size (default 640x480)\n"
-    "  --frames LIST  frames to write, 0 to the last frame shown, rising\n"
+    "  --frames LIST  frames to write, as democap takes them (\"650-700,2950\")\n"
     "  --out DIR      an existing folder for the pictures\n"
     "  --help         this text\n";
 
@@ -69,21 +70,16 @@ int parse(int argc, char** argv, Options& options) {
                 return usageError("--size " + value + ": give WxH, 1 to 8192 each");
             }
         } else if (arg == "--frames") {
-            size_t at = 0;
-            while (at <= value.size()) {
-                const size_t comma = value.find(',', at);
-                const std::string item = value.substr(at, comma - at);
-                char* end = nullptr;
-                const long frame = std::strtol(item.c_str(), &end, 10);
-                if (item.empty() || *end != '\0' || frame < 0 || frame > kLastShownFrame) {
-                    return usageError("--frames: \"" + item + "\" is not a frame from 0 to " +
-                                      std::to_string(kLastShownFrame));
+            // democap's frame lists, ranges and all, so both name the same frames.
+            std::string error;
+            const auto ranges = democap::parseFrameList(value, error);
+            if (!ranges) {
+                return usageError("--frames: " + error);
+            }
+            for (const democap::FrameRange& r : *ranges) {
+                for (int32_t f = r.first; f <= r.last; ++f) {
+                    options.frames.insert(f);
                 }
-                options.frames.insert(static_cast<int32_t>(frame));
-                if (comma == std::string::npos) {
-                    break;
-                }
-                at = comma + 1;
             }
         } else {
             return usageError("unknown option " + arg);
@@ -171,11 +167,9 @@ int main(int argc, char** argv) {
             rgb[i * 3 + 1] = rgba[i * 4 + 1];
             rgb[i * 3 + 2] = rgba[i * 4 + 2];
         }
-        char name[32];
-        std::snprintf(name, sizeof name, "/frame_%05d.png", frame);
         std::string error;
-        if (!democap::writePng(options.out + name, rgb.data(), options.width, options.height,
-                               scratch, error)) {
+        if (!democap::writePng(options.out + "/" + democap::frameFileName(frame), rgb.data(),
+                               options.width, options.height, scratch, error)) {
             return fail(error);
         }
         SDL_GL_SwapWindow(window);
