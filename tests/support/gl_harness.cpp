@@ -7,39 +7,20 @@
 
 #include "demo/assets/startup.h"
 #include "demo/runtime/viewport.h"
-#include "platform/sdl_gl_framebuffer.h"
+#include "platform/offscreen_gl.h"
 
-GlHarness::GlHarness(int width, int height) : width_(width), height_(height) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-        std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
+GlHarness::GlHarness(int width, int height)
+    : width_(width), height_(height), gl_(std::make_unique<OffscreenGl>()) {
+    std::string error;
+    if (!gl_->open(width, height, error)) {
+        std::fprintf(stderr, "GlHarness: %s\n", error.c_str());
         return;
     }
-    requestShowFramebuffer();
-    SDL_Window* window = SDL_CreateWindow("test", 0, 0, width, height, SDL_WINDOW_OPENGL);
-    if (window == nullptr) {
-        std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
-        return;
-    }
-    window_ = window;
-    context_ = SDL_GL_CreateContext(window);
-    if (context_ == nullptr) {
-        std::fprintf(stderr, "GlHarness: %s\n", SDL_GetError());
-        return;
-    }
-    SDL_GL_MakeCurrent(window, static_cast<SDL_GLContext>(context_));
+    ready_ = true;
     resizeViewport(width, height);
 }
 
-GlHarness::~GlHarness() {
-    if (context_ != nullptr) {
-        SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
-    }
-    if (window_ != nullptr) {
-        SDL_DestroyWindow(static_cast<SDL_Window*>(window_));
-    }
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
-}
+GlHarness::~GlHarness() = default;
 
 void GlHarness::applyStartupState() {
     applyStartupGlState();
@@ -64,7 +45,7 @@ std::vector<uint8_t> GlHarness::readPixels() const {
 }
 
 void GlHarness::swap() {
-    SDL_GL_SwapWindow(static_cast<SDL_Window*>(window_));
+    gl_->swap();
 }
 
 uint32_t GlHarness::solidTexture(uint8_t r, uint8_t g, uint8_t b, uint8_t a, int size) {

@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+class OffscreenGl;
 
 struct Rgb {
     int r = 0, g = 0, b = 0;
@@ -15,7 +18,7 @@ class GlHarness {
     GlHarness(const GlHarness&) = delete;
     GlHarness& operator=(const GlHarness&) = delete;
 
-    bool ok() const { return context_ != nullptr; }
+    bool ok() const { return ready_; }
     int width() const { return width_; }
     int height() const { return height_; }
 
@@ -35,8 +38,8 @@ class GlHarness {
   private:
     int width_;
     int height_;
-    void* window_ = nullptr;
-    void* context_ = nullptr;
+    std::unique_ptr<OffscreenGl> gl_;
+    bool ready_ = false;
 };
 
 // Within tol on each channel.

@@ -19,7 +19,7 @@
 #include "demo/runtime/viewport.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
-#include "platform/sdl_gl_framebuffer.h"
+#include "platform/offscreen_gl.h"
 #include "tools/democap/capture_plan.h"
 #include "tools/democap/frame_readback.h"
 #include "tools/democap/frame_sinks.h"
@@ -49,68 +49,30 @@ bool isReadableFile(const char* path) {
     return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, R_OK) == 0;
 }
 
-// The offscreen window and its context on llvmpipe, set up like the demo's.
-class OffscreenGl {
-  public:
-    bool open(int width, int height, std::string& error) {
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-            error = std::string("cannot start SDL video: ") + SDL_GetError();
-            return false;
-        }
-        sdlUp_ = true;
-        // VEMU_GL_ALPHA_BITS asks for alpha planes, as many drivers give
-        // them unasked (a testing aid).
-        const char* alphaBits = std::getenv("VEMU_GL_ALPHA_BITS");
-        requestShowFramebuffer(32, alphaBits != nullptr ? std::atoi(alphaBits) : 0);
-        window_ = SDL_CreateWindow("Vemu", 0, 0, width, height, SDL_WINDOW_OPENGL);
-        if (window_ == nullptr) {
-            error = std::string("cannot make the offscreen window: ") + SDL_GetError();
-            return false;
-        }
-        context_ = SDL_GL_CreateContext(window_);
-        if (context_ == nullptr || SDL_GL_MakeCurrent(window_, context_) != 0) {
-            error = std::string("cannot make a GL context: ") + SDL_GetError();
-            return false;
-        }
-        SDL_GL_SetSwapInterval(0);
-        const int alpha = lockDestinationAlpha(
-            [](void* window) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window)); }, window_);
-        if (alphaBits != nullptr) {
-            std::fprintf(stderr, "democap: the context has %d alpha bits\n", alpha);
-        }
-        GLint maxSize[2] = {0, 0};
-        glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxSize);
-        if (width > maxSize[0] || height > maxSize[1]) {
-            error = "the GL driver renders at most " + std::to_string(maxSize[0]) + "x" +
-                    std::to_string(maxSize[1]);
-            return false;
-        }
-        return true;
+// The offscreen context, set up like the demo's, with its destination alpha
+// locked at 1 and its size within what the driver renders.
+bool openShowGl(OffscreenGl& gl, int width, int height, std::string& error) {
+    // VEMU_GL_ALPHA_BITS asks for alpha planes, as many drivers give them
+    // unasked (a testing aid).
+    const char* alphaBits = std::getenv("VEMU_GL_ALPHA_BITS");
+    if (!gl.open(width, height, error, OffscreenGl::Api::ShowGl,
+                 alphaBits != nullptr ? std::atoi(alphaBits) : 0)) {
+        return false;
     }
-    // Gives up the window and context, to open again at another size.
-    void close() {
-        if (context_ != nullptr) {
-            SDL_GL_DeleteContext(context_);
-            context_ = nullptr;
-        }
-        if (window_ != nullptr) {
-            SDL_DestroyWindow(window_);
-            window_ = nullptr;
-        }
+    const int alpha = lockDestinationAlpha(
+        [](void* window) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window)); }, gl.window());
+    if (alphaBits != nullptr) {
+        std::fprintf(stderr, "democap: the context has %d alpha bits\n", alpha);
     }
-    void swap() { SDL_GL_SwapWindow(window_); }
-    ~OffscreenGl() {
-        close();
-        if (sdlUp_) {
-            SDL_Quit();
-        }
+    GLint maxSize[2] = {0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxSize);
+    if (width > maxSize[0] || height > maxSize[1]) {
+        error = "the GL driver renders at most " + std::to_string(maxSize[0]) + "x" +
+                std::to_string(maxSize[1]);
+        return false;
     }
-
-  private:
-    bool sdlUp_ = false;
-    SDL_Window* window_ = nullptr;
-    SDL_GLContext context_ = nullptr;
-};
+    return true;
+}
 
 // A multisampled framebuffer the frames are drawn into, resolved into the
 // back buffer before each read. Its colour has no alpha, so destination
@@ -226,7 +188,7 @@ struct RenderSetup {
 bool openForSamples(OffscreenGl& gl, MultisampleTarget& target, const Options& options,
                     RenderSetup& setup, std::string& error) {
     setup.area = showArea(options);
-    if (!gl.open(setup.area.width, setup.area.height, error)) {
+    if (!openShowGl(gl, setup.area.width, setup.area.height, error)) {
         return false;
     }
     if (options.samples == 1) {
@@ -246,7 +208,7 @@ bool openForSamples(OffscreenGl& gl, MultisampleTarget& target, const Options& o
         ++setup.factor;
     }
     gl.close();
-    if (!gl.open(setup.area.width * setup.factor, setup.area.height * setup.factor, error)) {
+    if (!openShowGl(gl, setup.area.width * setup.factor, setup.area.height * setup.factor, error)) {
         return false;
     }
     lineScale = static_cast<float>(setup.factor);

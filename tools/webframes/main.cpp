@@ -3,7 +3,6 @@
 // democap names its own. Set beside democap's frames, they show what the
 // subset changes, without a browser.
 #include <GL/gl.h>
-#include <SDL.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,7 @@
 #include "demo/runtime/viewport.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
+#include "platform/offscreen_gl.h"
 #include "tools/democap/capture_plan.h"
 #include "tools/democap/png_file.h"
 
@@ -114,28 +114,17 @@ int main(int argc, char** argv) {
     }
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        return fail(std::string("cannot start SDL video: ") + SDL_GetError());
-    }
     // An ES 3.0 context: what WebGL 2 offers in the browser.
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
-    SDL_Window* window = SDL_CreateWindow("webframes", 0, 0, options.width, options.height,
-                                          SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    SDL_GLContext context = window != nullptr ? SDL_GL_CreateContext(window) : nullptr;
-    if (context == nullptr) {
-        return fail(std::string("cannot make an OpenGL ES 3 context: ") + SDL_GetError());
+    OffscreenGl gl;
+    std::string glError;
+    if (!gl.open(options.width, options.height, glError, OffscreenGl::Api::Es3)) {
+        return fail(glError);
     }
-    SDL_GL_SetSwapInterval(0);
     resizeViewport(options.width, options.height);
 
     auto state = std::make_unique<DemoState>();
     StartupHooks hooks;
-    hooks.swapBuffers = [window] { SDL_GL_SwapWindow(window); };
+    hooks.swapBuffers = [&gl] { gl.swap(); };
     hooks.fail = [](int, const char* reason) {
         std::fprintf(stderr, "webframes: note: %s; going on without sound\n", reason);
     };
@@ -172,11 +161,8 @@ int main(int argc, char** argv) {
                                options.width, options.height, scratch, error)) {
             return fail(error);
         }
-        SDL_GL_SwapWindow(window);
+        gl.swap();
     }
     state.reset(); // frees GL objects while the context is current
-    SDL_GL_DeleteContext(context);
-    SDL_DestroyWindow(window);
-    SDL_Quit();
     return 0;
 }
