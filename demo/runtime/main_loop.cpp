@@ -40,6 +40,19 @@ bool runOnePass(LoopHost& host, LoopStats& s) {
     return runCatchUpSteps(host, s);
 }
 
+bool runRefreshPass(LoopHost& host, LoopStats& s) {
+    if (s.catchUpPending && !s.lastPassUndrawn) {
+        s.lastPassUndrawn = true;
+        return runCatchUpSteps(host, s);
+    }
+    if (!s.catchUpPending && host.clockMs() < static_cast<double>(host.frameCounter()) * kFrameMs) {
+        return true; // not due: the next refresh looks again
+    }
+    s.lastPassUndrawn = false;
+    ++s.passes;
+    return runOnePass(host, s);
+}
+
 int runMainLoop(LoopHost& host, LoopStats* stats) {
     LoopStats local;
     LoopStats& s = stats != nullptr ? *stats : local;

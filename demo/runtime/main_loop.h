@@ -1,6 +1,4 @@
 #pragma once
-#include <sched.h>
-
 #include <cstdint>
 
 #include "demo/timeline/cues.h"
@@ -23,15 +21,9 @@ class LoopHost {
     // The timeline frame the next runFrame will run.
     virtual int64_t frameCounter() = 0;
     virtual void swapBuffers() = 0;
-    // Spins, reading the clock without sleeping, until it reaches ms. Each
-    // turn offers the core to anything else ready to run (the X server that
-    // shows our last frame, the driver's threads); with nothing waiting the
-    // yield returns at once, so the timing is the same.
-    virtual void busyWaitUntil(double ms) {
-        while (clockMs() < ms) {
-            sched_yield();
-        }
-    }
+    // Waits, without sleeping, until the clock reaches ms (runMainLoop's
+    // pacing; a host that runs refresh passes is never asked).
+    virtual void busyWaitUntil(double ms) = 0;
     // The show is over. The demo ends the process here; a test host returns.
     virtual void endShow() = 0;
     // Asked before each catch-up step. A host that must hand control back
@@ -48,6 +40,8 @@ struct LoopStats {
     int64_t mostCatchUpInOnePass = 0;
     // The last catch-up was cut short by the host with the clock still ahead.
     bool catchUpPending = false;
+    // The last refresh pass drew nothing (see runRefreshPass).
+    bool lastPassUndrawn = false;
 };
 
 // The catch-up steps while the clock is ahead of the timeline, as long as
@@ -58,6 +52,13 @@ bool runCatchUpSteps(LoopHost& host, LoopStats& stats);
 // while the clock is ahead. False when the show ended (endShow was called).
 // The browser runs one on each animation frame that is due.
 bool runOnePass(LoopHost& host, LoopStats& stats);
+
+// One pass on a display refresh, for a host that hands control back after
+// each (the browser). Nothing before the next frame's moment; a catch-up the
+// host cut short goes on first, but a pass that only caught up is followed
+// by one that draws, so a machine that cannot keep up still shows the show
+// moving instead of standing on one picture. False when the show ended.
+bool runRefreshPass(LoopHost& host, LoopStats& stats);
 
 // Runs passes until a quit message, Escape while active, or the show's end.
 // Returns the exit status of the loop (0).

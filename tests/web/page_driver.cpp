@@ -333,6 +333,16 @@ class FirefoxSession {
         context_ = (*tree)["contexts"][0]["context"].get<std::string>();
     }
 
+    // The sound server hangs for a while, from a second after the show starts.
+    void stallSound(double seconds) {
+        if (pulse_ && waitForLog({"vemu: start-up in"}, 120)) {
+            usleep(1000000);
+            pulse_->pause();
+            usleep(static_cast<useconds_t>(seconds * 1e6));
+            pulse_->resume();
+        }
+    }
+
     const std::string& problem() const { return problem_; }
     const std::string& log() const { return log_; }
 
@@ -369,6 +379,19 @@ class FirefoxSession {
             }
             take(*message);
         }
+    }
+
+    // A script's value as text, for a report of how the page stands.
+    std::string evaluate(const std::string& expression) {
+        const std::optional<json> result =
+            call("script.evaluate", {{"expression", expression},
+                                     {"target", {{"context", context_}}},
+                                     {"awaitPromise", false}});
+        if (!result || !(*result)["result"].contains("value")) {
+            return result ? result->dump() : "no answer";
+        }
+        const json& value = (*result)["result"]["value"];
+        return value.is_string() ? value.get<std::string>() : value.dump();
     }
 
     bool screenshot(const std::string& pngFile) {
@@ -438,10 +461,22 @@ std::vector<std::string> chromiumArgs(const std::string& profile) {
             "--user-data-dir=" + profile};
 }
 
+// The page's clock and sound as a JSON text.
+constexpr const char* kPageStanding =
+    "(() => { const a = Module.vemuAudio; const c = a && a.context; "
+    "return JSON.stringify({ visibility: document.visibilityState, "
+    "now: performance.now(), title: document.title, "
+    "audio: c ? { state: c.state, currentTime: c.currentTime, startAt: a.startAt, "
+    "offset: a.offset, silent: !!a.silent, ended: !!a.ended, source: !!a.source } "
+    ": null }); })()";
+
 void readEndLine(PagePlay& play) {
     const size_t at = play.log.find("vemu: show ended");
     if (at == std::string::npos) {
         play.problem = "the show did not end by itself";
+        if (!play.standing.empty()) {
+            play.problem += "; the page stands at " + play.standing;
+        }
         return;
     }
     if (std::sscanf(play.log.c_str() + at,
@@ -461,6 +496,14 @@ void readEndLine(PagePlay& play) {
     const size_t scale = line.find("drawn at ");
     if (scale != std::string::npos) {
         std::sscanf(line.c_str() + scale, "drawn at %lf", &play.leastScale);
+    }
+    const size_t button = line.find(" ms from the start button");
+    const size_t startup = play.log.find("vemu: start-up in ");
+    double sinceButton = 0, startupMs = 0;
+    if (button != std::string::npos && startup != std::string::npos &&
+        std::sscanf(line.c_str() + line.rfind(' ', button - 1), " %lf", &sinceButton) == 1 &&
+        std::sscanf(play.log.c_str() + startup, "vemu: start-up in %lf", &startupMs) == 1) {
+        play.playMs = sinceButton - startupMs;
     }
 }
 
@@ -506,6 +549,18 @@ Background::~Background() {
     if (pid_ > 0) {
         kill(-pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
+    }
+}
+
+void Background::pause() {
+    if (pid_ > 0) {
+        kill(-pid_, SIGSTOP);
+    }
+}
+
+void Background::resume() {
+    if (pid_ > 0) {
+        kill(-pid_, SIGCONT);
     }
 }
 
@@ -561,7 +616,13 @@ PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& 
     } else {
         FirefoxSession firefox(workFolder, options.sound);
         if (firefox.setViewport(options.width, options.height) && firefox.navigate(url)) {
-            firefox.waitForLog(ends, options.timeLimitSeconds);
+            if (options.soundStallSeconds > 0) {
+                firefox.stallSound(options.soundStallSeconds);
+            }
+            if (!firefox.waitForLog(ends, options.timeLimitSeconds) && firefox.problem().empty()) {
+                // Where the show stands still: its clock and its sound.
+                play.standing = firefox.evaluate(kPageStanding);
+            }
         }
         play.log = firefox.log();
         if (!firefox.problem().empty()) {

@@ -25,6 +25,9 @@ class Background {
     Background(const std::vector<std::string>& args, const std::string& logFile,
                const std::vector<std::string>& env = {});
     ~Background();
+    // Stops the program, and lets it go on (as a sound server that hangs).
+    void pause();
+    void resume();
     Background(const Background&) = delete;
     Background& operator=(const Background&) = delete;
 
@@ -57,6 +60,8 @@ struct PagePlay {
     double longestPass = 0;
     int longestPassFrame = 0; // the frame the longest pass ended at
     double leastScale = 1;    // the least share of the window's size drawn at
+    double playMs = 0;        // from the end of the start-up to the show's end
+    std::string standing;     // Firefox: the page's clock and sound where it stood still
 };
 
 struct PlayOptions {
@@ -65,6 +70,8 @@ struct PlayOptions {
     int height = 480;
     bool sound = true; // false: a browser with no audio output
     double timeLimitSeconds = 120;
+    // Firefox: the sound server stops this long, a second after the show starts.
+    double soundStallSeconds = 0;
 };
 
 // The show played in real time from options.from to its end, started at

@@ -47,29 +47,6 @@ DrawScale drawScale;
 bool drawScaleChanged = false;
 
 // clang-format off
-// Milliseconds since the music's first sample, as heard: the audio clock at
-// the output, carried forward to this moment by the performance clock (or
-// the performance clock alone, where the sound could not start).
-EM_JS(double, audioClockMs, (void), {
-    const audio = Module.vemuAudio;
-    if (!audio || !audio.source) {
-        return -1;
-    }
-    if (audio.silent) {
-        // No running audio context: from where the music would have started.
-        return audio.offset * 1000 + (performance.now() - audio.silentFrom);
-    }
-    const context = audio.context;
-    let now = context.currentTime;
-    if (context.getOutputTimestamp) {
-        const stamp = context.getOutputTimestamp();
-        if (stamp.contextTime > 0 && stamp.performanceTime > 0) {
-            now = stamp.contextTime + (performance.now() - stamp.performanceTime) / 1000;
-        }
-    }
-    return (now - audio.startAt + audio.offset) * 1000;
-});
-
 EM_JS(void, notifyPage, (const char* event, int drawn, int caughtUp, double meanLag, double maxLag,
                         double longestPass, int longestPassFrame, double leastScale), {
     if (Module.vemuEvent) {
@@ -92,7 +69,7 @@ class PageHost : public LoopHost {
     PumpResult pumpOneMessage() override { return PumpResult::NoMessage; }
     bool isActive() override { return true; }
     bool escapeHeld() override { return escapeRequested; }
-    double clockMs() override { return audioClockMs(); }
+    double clockMs() override { return webSoundClockMs(); }
     bool runFrame(bool skipDraw) override {
         if (!skipDraw) {
             const double lag = clockMs() - static_cast<double>(state->frameCounter) * kFrameMs;
@@ -103,7 +80,8 @@ class PageHost : public LoopHost {
         return runTimelineFrame(*state, skipDraw) == TimelineStep::Running;
     }
     int64_t frameCounter() override { return state->frameCounter; }
-    void swapBuffers() override {} // the browser shows the frame when the callback returns
+    void swapBuffers() override {}         // the browser shows the frame when the callback returns
+    void busyWaitUntil(double) override {} // paced by the display's refresh instead
     void endShow() override { ended = true; }
     bool catchUpMayGoOn() override { return emscripten_get_now() - passStartMs < kPassBudgetMs; }
     double passStartMs = 0.0;
@@ -121,22 +99,12 @@ EM_BOOL animationFrame(double, void*) {
         setDrawScale(1.0);
         return EM_FALSE;
     }
+    // A pass as soon as the next frame's moment has come: the desktop
+    // busy-waits for it, the page waits for the first display refresh after
+    // it. (Pacing by 20 ms from the last pass would draw every other refresh
+    // at 60 Hz: 30 frames a second.)
     host.passStartMs = emscripten_get_now();
-    if (stats.catchUpPending) {
-        // The last pass ran out of time behind the clock: its catch-up goes
-        // on first, and the next refresh draws.
-        runCatchUpSteps(host, stats);
-    } else {
-        // A pass as soon as the next frame's moment has come: the desktop
-        // busy-waits for it, the page waits for the first display refresh
-        // after it. (Pacing by 20 ms from the last pass would draw every
-        // other refresh at 60 Hz: 30 frames a second.)
-        if (host.clockMs() < static_cast<double>(state->frameCounter) * kFrameMs) {
-            return EM_TRUE;
-        }
-        ++stats.passes;
-        runOnePass(host, stats);
-    }
+    runRefreshPass(host, stats);
     const double passMs = emscripten_get_now() - host.passStartMs;
     if (passMs > longestPassMs) {
         longestPassMs = passMs;

@@ -1,10 +1,10 @@
 // The show's sound library in the browser: the FSOUND calls the start-up
 // makes, over Web Audio. The music is decoded whole with stb_vorbis when it
 // loads, as the desktop's is; playing it schedules it on the audio clock a
-// little ahead, and that clock is the show's frame clock (audioClockMs in
-// main_web.cpp), so picture and sound cannot drift apart. Where the audio
-// context does not run (no output device, a browser's autoplay rules), the
-// show plays on without sound, on the performance clock, and says so.
+// little ahead, and that clock is the show's frame clock (webSoundClockMs),
+// so picture and sound cannot drift apart. Where the audio context does not
+// run (no output device, a browser's autoplay rules, a device that hangs),
+// the show plays on without sound, on the performance clock, and says so.
 #include "demo/runtime/sound.h"
 #include "web/browser/web_sound.h"
 
@@ -63,37 +63,95 @@ EM_JS(int, webAudioBuffer, (const short* samples, int frames, int channels, int 
 
 // Starts the buffer 50 ms ahead on the audio clock, from offset seconds into
 // it, so the sample at the offset is exactly where the frame clock reads it.
+// A watchdog then keeps an eye on that clock: one that stands still (a
+// context that never started, a sound device or server that hung) would
+// stand the show still with it. After a second of that the show plays on,
+// without its sound, on the performance clock, and the music comes back in
+// step once the audio clock runs again.
 EM_JS(void, webAudioPlay, (int id, int loop, double offset), {
     const audio = Module.vemuAudio;
-    if (audio.source) {
-        audio.source.stop();
-    }
-    const source = audio.context.createBufferSource();
-    source.buffer = audio.buffers[id];
-    source.loop = loop != 0;
-    source.connect(audio.context.destination);
-    audio.startAt = audio.context.currentTime + 0.05;
-    audio.offset = offset;
-    source.start(audio.startAt, offset);
-    audio.source = source;
-    audio.ended = false;
-    audio.silent = false;
-    source.onended = () => { audio.ended = true; };
-    // A context that is not running has a clock that stands still, and so
-    // would the show: within a second it plays on without its sound.
-    audio.context.resume().catch(() => {});
-    clearTimeout(audio.watchdog);
-    audio.watchdog = setTimeout(() => {
-        if (audio.source !== source || audio.context.state === "running") {
-            return;
+    const context = audio.context;
+    const start = (from) => {
+        if (audio.source) {
+            audio.source.onended = null;
+            audio.source.stop();
         }
-        source.disconnect(); // no late music out of step, should the context start after all
-        audio.silent = true;
-        audio.silentFrom = performance.now();
-        if (Module.vemuNoSound) {
-            Module.vemuNoSound();
+        const source = context.createBufferSource();
+        source.buffer = audio.buffers[id];
+        source.loop = loop != 0;
+        source.connect(context.destination);
+        audio.startAt = context.currentTime + 0.05;
+        audio.offset = from;
+        source.start(audio.startAt, from);
+        source.onended = () => { audio.ended = true; };
+        audio.source = source;
+        audio.ended = false;
+        audio.silent = false;
+    };
+    const say = (text) => {
+        if (Module.vemuNote) {
+            Module.vemuNote(text);
         }
-    }, 1000);
+    };
+    // Milliseconds since the music's first sample: the audio clock, which
+    // moves in blocks of rendered sound, carried on between them by the
+    // performance clock (a little at most, so a clock that stands still
+    // still stands the show still, for the watchdog to see); the
+    // performance clock alone while there is no sound. Not the output
+    // timestamp: in Firefox, under load, asking for it on every frame hung
+    // the page for good (each call waits on the sound server).
+    let seen = -1;
+    let seenAt = 0;
+    const latency = context.baseLatency || 0; // from the graph to the device
+    audio.clockMs = () => {
+        const now = performance.now();
+        if (audio.silent) {
+            return audio.silentAtMs + (now - audio.silentFrom);
+        }
+        const time = context.currentTime;
+        if (time !== seen) {
+            seen = time;
+            seenAt = now;
+        }
+        const carried = Math.min(now - seenAt, 50) / 1000;
+        return (time + carried - latency - audio.startAt + audio.offset) * 1000;
+    };
+    start(offset);
+    context.resume().catch(() => {});
+    let heard = context.currentTime;
+    let heardAt = performance.now();
+    let everHeard = false;
+    let silentHeard = 0;
+    clearInterval(audio.watchdog);
+    audio.watchdog = setInterval(() => {
+        const now = performance.now();
+        if (context.currentTime !== heard) {
+            heard = context.currentTime;
+            heardAt = now;
+            everHeard = everHeard || context.state === "running";
+        }
+        if (!audio.silent && now - heardAt > 1000) {
+            // From where the show stands, at least the music's start.
+            const at = Math.max(audio.clockMs(), audio.offset * 1000);
+            audio.source.onended = null;
+            audio.source.stop(); // no late music out of step, should the clock run again
+            audio.silent = true;
+            audio.silentFrom = now;
+            audio.silentAtMs = at;
+            silentHeard = heard;
+            say(everHeard ? "the sound stopped: playing on without it"
+                          : "no sound here: playing without it");
+        } else if (audio.silent && context.state === "running" && now - heardAt < 500 &&
+                   heard - silentHeard > 0.5) {
+            start(audio.clockMs() / 1000 + 0.05);
+            say("the sound is back");
+        }
+    }, 250);
+});
+
+EM_JS(double, webAudioClockMs, (void), {
+    const audio = Module.vemuAudio;
+    return audio && audio.clockMs ? audio.clockMs() : -1;
 });
 
 EM_JS(int, webAudioPlaying, (void), {
@@ -104,7 +162,7 @@ EM_JS(int, webAudioPlaying, (void), {
 EM_JS(void, webAudioStop, (void), {
     const audio = Module.vemuAudio;
     if (audio) {
-        clearTimeout(audio.watchdog);
+        clearInterval(audio.watchdog);
     }
     if (audio && audio.source) {
         audio.source.stop();
@@ -197,6 +255,10 @@ void webSoundHoldPlay(bool hold) {
     if (hold) {
         held = nullptr; // a fresh hold forgets what an earlier one noted
     }
+}
+
+double webSoundClockMs() {
+    return webAudioClockMs();
 }
 
 bool webSoundStartHeld(double offsetSeconds) {

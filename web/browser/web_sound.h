@@ -8,3 +8,6 @@
 void webSoundHoldPlay(bool hold);
 // Starts the noted sample offsetSeconds into it; false when none was noted.
 bool webSoundStartHeld(double offsetSeconds);
+// The show's clock: milliseconds since the music's first sample as heard,
+// or on the performance clock while there is no sound; -1 before the start.
+double webSoundClockMs();

@@ -146,6 +146,38 @@ TEST(MainLoop, AHostsTimeLimitCutsTheCatchUpShortAndTheNextCallGoesOn) {
     EXPECT_LE(stats.mostCatchUpInOnePass, 100);
 }
 
+// The browser's refresh passes on a machine too slow to catch up (each step
+// costs more than the frame it runs): a pass cut short by the host's time
+// goes on catching up, and the next one draws. Once, every pass only caught
+// up and the page stood on one picture to the show's end.
+TEST(MainLoop, RefreshPassesDrawAtLeastEveryOtherPassWhileTheCatchUpCannotFinish) {
+    FakeHost host;
+    host.drawCostMs = 25.0;
+    host.skipCostMs = 25.0;
+    LoopStats stats;
+    host.stepsAllowed = 1;
+    ASSERT_TRUE(runRefreshPass(host, stats));
+    ASSERT_EQ(stats.drawnFrames, 1);
+    for (int pass = 0; pass < 100; ++pass) {
+        host.stepsAllowed = 1;
+        ASSERT_TRUE(runRefreshPass(host, stats));
+        EXPECT_TRUE(stats.catchUpPending) << pass;
+    }
+    EXPECT_EQ(stats.drawnFrames, 51);
+    EXPECT_EQ(stats.drawnFrames + stats.catchUpSteps, host.counter); // each frame run once
+
+    // Keeping up again: nothing until the next frame's moment.
+    FakeHost idle;
+    LoopStats calm;
+    ASSERT_TRUE(runRefreshPass(idle, calm));
+    ASSERT_TRUE(runRefreshPass(idle, calm));
+    EXPECT_EQ(calm.drawnFrames, 1);
+    idle.now = 20.0;
+    ASSERT_TRUE(runRefreshPass(idle, calm));
+    EXPECT_EQ(calm.drawnFrames, 2);
+    EXPECT_EQ(calm.catchUpSteps, 0);
+}
+
 TEST(MainLoop, EscapeWhileMinimizedWaitsForTheWindowToBeActive) {
     FakeHost host;
     int pumps = 0;

@@ -167,7 +167,7 @@ var Module = {
     document.title = "Vemu: " + event;
     backToLauncher();
   },
-  vemuNoSound: () => note("no sound here: playing without it"),
+  vemuNote: (text) => note(text),
   onRuntimeInitialized: async () => {
     try {
       await fetchData();
