@@ -37,15 +37,31 @@ constexpr Step load(int slot) {
 constexpr Step show(float percent) {
     return {-1, percent};
 }
+// clang-format off
 constexpr Step kPictureSteps[] = {
-    load(0),  show(3),  load(1),  load(2),  show(6),  load(3),  load(4),  show(9),
-    load(5),  load(6),  show(12), load(7),  load(9),  show(15), load(10), load(11),
-    show(18), load(12), load(8),  show(21), load(13), load(14), show(24), load(15),
-    load(16), show(27), load(17), load(18), show(30), load(19), load(20), show(33),
-    load(21), show(36), load(22), show(38), load(23), load(24), show(41), load(25),
-    load(26), show(44), load(27), load(28), show(47), load(29), load(44), show(50),
-    load(45), load(46), show(53), load(47), load(48), show(56), show(59), load(30),
+    load(kLoadingSlot), show(3),
+    load(kRecordSlot), load(kSpriteSlot), show(6),
+    load(kHallSlot), load(kLightSlot), show(9),
+    load(kRightStripSlot), load(kPortraitSlot), show(12),
+    load(kPortraitFlipSlot), load(kLeftStripSlot), show(15),
+    load(kSurpriseCardSlot), load(kShakenPhoneSlot), show(18),
+    load(kPhoneTopSlot), load(kRisingPhoneSlot), show(21),
+    load(kTiesSlot), load(kTiesFlipSlot), show(24),
+    load(kLabelSlot), load(kSlideInSlot), show(27),
+    load(kSlideInFlipSlot), load(kFlashTopSlot), show(30),
+    load(kFlashTopFlipSlot), load(kBobbingSlot), show(33),
+    load(kBobbingFlipSlot), show(36),
+    load(kSpotSlot), show(38),
+    load(kCraftTextSlot), load(kCredits1Slot), show(41),
+    load(kCredits2Slot), load(kCredits3Slot), show(44),
+    load(kCredits4Slot), load(kCredits5Slot), show(47),
+    load(kTowerPageSlot), load(kCredits6Slot), show(50),
+    load(kClosing1Slot), load(kClosing2Slot), show(53),
+    load(kClosing3Slot), load(kClosing4Slot), show(56),
+    show(59),
+    load(kGreetingBackgroundSlot),
 };
+// clang-format on
 
 // Decodes the pictures on worker threads, in the order the start-up uploads
 // them, while the main thread uploads and draws the loading frames: the
