@@ -5,6 +5,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +44,12 @@ class DemoLoopHost : public LoopHost {
         return runTimelineFrame(demo, skipDraw) == TimelineStep::Running;
     }
     int64_t frameCounter() override { return demo.frameCounter; }
-    void swapBuffers() override { swapDemoBuffers(); }
+    void swapBuffers() override {
+        if (firstFrameFile != nullptr) {
+            std::exit(saveFrame(firstFrameFile) ? 0 : 1);
+        }
+        swapDemoBuffers();
+    }
     // Spins on the clock. Each turn offers the core to anything else ready
     // to run (the X server that shows our last frame, the driver's threads);
     // with nothing waiting the yield returns at once, so the timing is the
@@ -85,8 +91,33 @@ class DemoLoopHost : public LoopHost {
         }
     }
     LoopStats* stats = nullptr;
+    const char* firstFrameFile = nullptr; // VEMU_FIRST_FRAME
 
   private:
+    // The frame just drawn, from the back buffer, as a binary PPM picture.
+    static bool saveFrame(const char* file) {
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        const int width = viewport[2], height = viewport[3];
+        std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+        FILE* out = std::fopen(file, "wb");
+        bool ok = out != nullptr && std::fprintf(out, "P6\n%d %d\n255\n", width, height) > 0;
+        for (int y = height - 1; ok && y >= 0; --y) { // GL's rows run bottom up
+            ok = std::fwrite(rgb.data() + static_cast<size_t>(y) * width * 3, 1,
+                             static_cast<size_t>(width) * 3, out) == static_cast<size_t>(width) * 3;
+        }
+        if (out != nullptr && std::fclose(out) != 0) {
+            ok = false;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "demo: cannot write the frame to %s: %s\n", file,
+                         std::strerror(errno));
+        }
+        return ok;
+    }
     // Where the music's start fell against the clock's zero: positive when
     // the sound lags the picture. Heard is an estimate: one mixer buffer
     // after it leaves the mixer.
@@ -152,8 +183,11 @@ void printHelp() {
                 "\n"
                 "Testing aids (environment):\n"
                 "  VEMU_START_FRAME=N  start the show at frame N (0 to %d): the frames\n"
-                "                      before it run undrawn, as catch-up steps, before\n"
-                "                      the clock starts\n"
+                "                      before it run first, unseen, so that frame N is\n"
+                "                      exactly the one democap --frames N-N writes\n"
+                "  VEMU_FIRST_FRAME=FILE  write the first frame drawn (frame N with\n"
+                "                      VEMU_START_FRAME=N) to FILE, a binary PPM\n"
+                "                      picture, and end there\n"
                 "  VEMU_LOOP_STATS=1   print how long the run-up to VEMU_START_FRAME took,\n"
                 "                      then frames drawn and catch-up steps at the end,\n"
                 "                      with the frames where the catch-up steps fell\n"
@@ -209,13 +243,10 @@ int main(int argc, char** argv) {
         std::exit(status);
     };
     startDemo(demo, hooks);
-    // Scene state follows the frames it has stepped through, so the way to a
-    // later frame is every frame before it, as catch-up steps.
     SdlTimeSource time;
     const int64_t runUpFrom = time.performanceCounter();
-    while (demo.frameCounter < startFrame) {
-        runTimelineFrame(demo, true);
-    }
+    runUpTo(demo, startFrame);
+    glFinish(); // the run-up's drawing done before the clock starts
     const double runUpSeconds =
         static_cast<double>(time.performanceCounter() - runUpFrom) /
         static_cast<double>(std::max<int64_t>(1, time.performanceFrequency()));
@@ -226,6 +257,7 @@ int main(int argc, char** argv) {
     LoopStats stats;
     DemoLoopHost host(*clock, time, startFrame * kFrameMs);
     host.stats = &stats;
+    host.firstFrameFile = std::getenv("VEMU_FIRST_FRAME");
     if (startFrame > 0 && std::getenv("VEMU_LOOP_STATS") != nullptr) {
         std::fprintf(stderr, "demo: ran up to frame %d in %.2f s\n", startFrame, runUpSeconds);
     }

@@ -8,12 +8,11 @@
 
 namespace {
 
-// A catch-up step runs every scene as a drawn frame would, with the GL
-// state each leaves, but on one pixel: nothing of it is ever seen, since
-// the next drawn frame clears the whole screen first, and no scene reads
-// back what was drawn. Full-size clears and fills there cost a slow
-// machine more than the 20 ms a step stands for. The host's viewport and
-// scissor come back afterwards.
+// A catch-up step, like each frame of a run-up, runs every scene as a
+// drawn frame would, with the GL state each leaves, but on one pixel: nothing of it is ever seen,
+// since the next drawn frame clears the whole screen first, and no scene reads back what was drawn.
+// Full-size clears and fills there cost a slow machine more than the 20 ms a step stands for. The
+// host's viewport and scissor come back afterwards.
 class OnePixel {
   public:
     OnePixel() {
@@ -126,5 +125,18 @@ TimelineStep runTimelineFrame(DemoState& state, bool skipDraw) {
         return TimelineStep::ShowEnded;
     }
     ++state.frameCounter;
+    return TimelineStep::Running;
+}
+
+TimelineStep runUpTo(DemoState& state, int32_t frame) {
+    const OnePixel onePixel;
+    while (state.frameCounter < frame) {
+        if (runTimelineFrame(state, false) == TimelineStep::ShowEnded) {
+            return TimelineStep::ShowEnded;
+        }
+        if (state.frameCounter % 50 == 0) {
+            glFlush(); // with no swap the driver would queue them all
+        }
+    }
     return TimelineStep::Running;
 }

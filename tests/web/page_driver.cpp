@@ -634,6 +634,25 @@ PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& 
     return play;
 }
 
+PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
+                        const std::string& workFolder) {
+    const std::string held = "vemu: held at frame";
+    PageSheet frame;
+    FirefoxSession firefox(workFolder, false);
+    if (firefox.setViewport(640, 480) &&
+        firefox.navigate(server.url("autoplay&hold&from=" + std::to_string(from))) &&
+        firefox.waitForLog({held, "cannot start", "went wrong"}, 180) &&
+        firefox.log().find(held) != std::string::npos) {
+        firefox.screenshot(pngFile);
+    }
+    frame.log = firefox.log();
+    frame.problem = firefox.problem();
+    if (frame.problem.empty() && frame.log.find(held) == std::string::npos) {
+        frame.problem = "the page did not say \"" + held + "\"";
+    }
+    return frame;
+}
+
 PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string& frameList,
                     int frameCount, const std::string& pngFile, const std::string& workFolder) {
     const int rows = (frameCount + 3) / 4;

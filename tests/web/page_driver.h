@@ -88,3 +88,8 @@ struct PageSheet {
 };
 PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string& frameList,
                     int frameCount, const std::string& pngFile, const std::string& workFolder);
+
+// Firefox: the page started at frame `from` (?from=N&hold), standing on the
+// first frame it draws, screenshot at 640 x 480 as a PNG file.
+PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
+                        const std::string& workFolder);

@@ -344,39 +344,38 @@ bool runFrames(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
                const RenderSetup& setup, const Options& options, FrameOutput& out,
                std::string& error) {
     const FramePlan plan(options);
-    const int drawWidth = setup.area.width * setup.factor;
-    const int drawHeight = setup.area.height * setup.factor;
     ProgressMeter progress(plan.framesToRun(), isatty(STDERR_FILENO) != 0, 0.25,
                            options.frames.first);
-    // Frames before the range still run as drawn frames, as the scenes'
-    // state needs, but on one pixel: nothing reads them, so they cost their
-    // vertices only. Every frame starts with a clear, so none depends on
-    // the pixels of the one before.
+    // The run-up: the frames before the range as the show would have run
+    // them (catch-up steps where the plan skips), unseen.
     const int32_t firstFrame = options.frames.first;
-    if (firstFrame > 0) {
-        glViewport(0, 0, 1, 1);
-        glScissor(0, 0, 1, 1); // the clears too
-        glEnable(GL_SCISSOR_TEST);
-    }
     const auto start = std::chrono::steady_clock::now();
-    int32_t lastRun = -1;
+    while (state.frameCounter < firstFrame) {
+        const int32_t frame = state.frameCounter;
+        if (plan.skipped(frame)) {
+            runTimelineFrame(state, true);
+        } else {
+            int32_t to = frame + 1;
+            while (to < firstFrame && to < frame + 50 && !plan.skipped(to)) {
+                ++to;
+            }
+            runUpTo(state, to);
+        }
+        const int32_t done = state.frameCounter;
+        if (auto text = progress.update(done, done - 1, secondsSince(start))) {
+            std::fputs(text->c_str(), stderr);
+        }
+    }
+    int32_t lastRun = firstFrame - 1;
     bool ok = true;
     while (ok) {
         const int32_t frame = state.frameCounter;
-        if (frame == firstFrame && firstFrame > 0) {
-            glDisable(GL_SCISSOR_TEST);
-            glViewport(0, 0, drawWidth, drawHeight);
-        }
         const bool skip = plan.skipped(frame);
         if (runTimelineFrame(state, skip) == TimelineStep::ShowEnded) {
             break; // kLastFrame: drawn but never shown
         }
         lastRun = frame;
-        if (!skip && frame < firstFrame) {
-            if (frame % 50 == 0) {
-                glFlush(); // with no swap the driver would queue them all
-            }
-        } else if (!skip) {
+        if (!skip) {
             if (plan.kept(frame)) {
                 if (setup.samples > 1) {
                     target.resolve();

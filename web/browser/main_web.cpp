@@ -27,6 +27,7 @@ namespace {
 std::unique_ptr<DemoState> state;
 std::string startupProblem;
 bool escapeRequested = false;
+bool holdFirstFrame = false; // a testing aid: stand on the first frame drawn
 bool ended = false;
 LoopStats stats;
 // How far each drawn frame's picture came after its moment in the music.
@@ -105,6 +106,11 @@ EM_BOOL animationFrame(double, void*) {
     // at 60 Hz: 30 frames a second.)
     host.passStartMs = emscripten_get_now();
     runRefreshPass(host, stats);
+    if (holdFirstFrame && stats.drawnFrames > 0) {
+        FSOUND_Close();
+        notifyPage("held", static_cast<int>(stats.drawnFrames), 0, 0, 0, 0, 0, 1);
+        return EM_FALSE;
+    }
     const double passMs = emscripten_get_now() - host.passStartMs;
     if (passMs > longestPassMs) {
         longestPassMs = passMs;
@@ -183,12 +189,14 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_data_files() {
 // The start-up with its loading screen, then the show on the animation
 // frame. Called from the page's start button (the gesture that lets sound
 // play). startFrame (a testing aid, as the desktop's VEMU_START_FRAME): the
-// frames before it run undrawn first, and the music starts at its moment.
-// Returns an empty text, or why the show cannot start.
-EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame) {
+// frames before it run first, unseen, and the music starts at its moment.
+// hold (another, as VEMU_FIRST_FRAME): the show stands on the first frame it
+// draws, without sound. Returns an empty text, or why the show cannot start.
+EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold) {
     state = std::make_unique<DemoState>();
     startupProblem.clear();
     escapeRequested = false;
+    holdFirstFrame = hold != 0;
     ended = false;
     stats = LoopStats{};
     lagSumMs = 0.0;
@@ -206,14 +214,11 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame) {
     if (startFrame < 0 || startFrame > kLastShownFrame) {
         startFrame = 0;
     }
-    // The frames before the start, as catch-up steps (on one pixel, so the
-    // browser has no queue of full-size drawing at the first frame), handing
-    // back to the browser now and then so the page stays alive.
+    // The frames before the start, handing back to the browser now and then
+    // so the page stays alive.
     while (state->frameCounter < startFrame) {
-        runTimelineFrame(*state, true);
-        if (state->frameCounter % 200 == 0) {
-            emscripten_sleep(0);
-        }
+        runUpTo(*state, std::min(state->frameCounter + 200, startFrame));
+        emscripten_sleep(0);
     }
     // The browser's GL works through the run-up's queue now, not in the
     // show's first passes.
@@ -230,25 +235,19 @@ EMSCRIPTEN_KEEPALIVE void vemu_stop() {
     escapeRequested = true;
 }
 
-// Frame-exact: the start-up without sound, then every frame before `frame`
-// run on one pixel (as democap runs them) and `frame` drawn at full size.
+// Frame-exact: the start-up without sound, the run-up to `frame` and
+// `frame` drawn at full size, as democap draws it.
 EMSCRIPTEN_KEEPALIVE int vemu_draw_frame(int frame, int width, int height) {
     if (state == nullptr) {
         state = std::make_unique<DemoState>();
         startDemo(*state, pageHooks(false));
         FSOUND_Close();
     }
-    while (state->frameCounter < frame) {
-        glViewport(0, 0, 1, 1);
-        glScissor(0, 0, 1, 1);
-        glEnable(GL_SCISSOR_TEST);
-        if (runTimelineFrame(*state, false) == TimelineStep::ShowEnded) {
-            return 0;
-        }
-    }
-    glDisable(GL_SCISSOR_TEST);
     glViewport(0, 0, width, height);
-    runTimelineFrame(*state, false);
+    if (frame < state->frameCounter || runUpTo(*state, frame) == TimelineStep::ShowEnded ||
+        runTimelineFrame(*state, false) == TimelineStep::ShowEnded) {
+        return 0;
+    }
     glFinish();
     return 1;
 }

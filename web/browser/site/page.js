@@ -2,7 +2,8 @@
 // then plays the show from the start button (the gesture browsers ask for
 // before any sound). For tests: ?frames=A,B,... draws those frames exactly
 // on one sheet; ?autoplay plays at once (where sound needs no gesture);
-// ?from=N starts the show at frame N, the frames before it run undrawn.
+// ?from=N starts the show at frame N, the frames before it run unseen;
+// ?hold stands on the first frame drawn (frame N of ?from=N), without sound.
 "use strict";
 
 const canvas = document.getElementById("canvas");
@@ -14,6 +15,7 @@ const query = new URLSearchParams(location.search);
 const framesParam = query.get("frames");
 const autoplay = query.has("autoplay");
 const startFrame = parseInt(query.get("from") || "0", 10) || 0;
+const hold = query.has("hold");
 
 function say(text) {
   statusLine.textContent = text;
@@ -134,8 +136,8 @@ async function play() {
     Module.showOpen = true;
   }
   Module.vemuStartedAt = performance.now();
-  const problem = await Module.ccall("vemu_start", "string", ["number"], [startFrame],
-                                    { async: true });
+  const problem = await Module.ccall("vemu_start", "string", ["number", "number"],
+                                    [startFrame, hold ? 1 : 0], { async: true });
   console.log("vemu: start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
   if (problem) {
     launcher.classList.remove("hidden");
@@ -158,6 +160,11 @@ var Module = {
   vemuFitCanvas: () => fitCanvas(),
   vemuEvent: (event, drawn, caughtUp, meanLag, maxLag, longestPass, longestPassFrame,
               leastScale) => {
+    if (event === "held") {
+      document.title = "Vemu: held";
+      console.log("vemu: held at frame " + startFrame);
+      return; // the frame stays on the canvas, with nothing over it
+    }
     console.log("vemu: show " + event + ": " + drawn + " frames drawn, " + caughtUp +
                 " catch-up steps; pictures after their moment in the music by " +
                 meanLag.toFixed(1) + " ms on average, " + maxLag.toFixed(1) + " ms at most; " +
