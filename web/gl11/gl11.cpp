@@ -142,6 +142,12 @@ struct Subset {
     GLuint buffer = 0;
     GLuint vertexArray = 0;
     GLint uTextured = -1, uBorder = -1, uTextureSize = -1, uSmoothHalfWidth = -1, uTexture = -1;
+    // The uniforms as last set: each WebGL call costs, and most draws of a
+    // frame (and every frame of a run-up) set the same again.
+    int lastTextured = -1;
+    float lastBorder[2] = {-1, -1};
+    float lastTextureSize[2] = {-1, -1};
+    float lastSmoothHalfWidth = -1;
 
     GLenum matrixMode = kModelview;
     std::vector<Matrix> modelview{kIdentity};
@@ -236,6 +242,10 @@ bool ensureReady() {
     glEnableVertexAttribArray(3);
     glVertexAttribPointer(3, 1, GL_FLOAT, GL_FALSE, stride,
                           reinterpret_cast<const void*>(offsetof(DrawVertex, edge)));
+    // Nothing else of the build binds a program, vertex array or buffer:
+    // these stay bound from here on.
+    glUseProgram(s.program);
+    glUniform1i(s.uTexture, 0);
     return true;
 }
 
@@ -261,18 +271,30 @@ void draw(float smoothHalfWidth) {
         s.triangles.clear();
         return;
     }
-    glUseProgram(s.program);
-    glBindVertexArray(s.vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, s.buffer);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(s.triangles.size() * sizeof(DrawVertex)),
                  s.triangles.data(), GL_STREAM_DRAW);
-    const bool textured = s.texturing && s.boundTexture != 0;
-    glUniform1i(s.uTextured, textured ? 1 : 0);
-    glUniform1i(s.uTexture, 0);
+    const int textured = s.texturing && s.boundTexture != 0 ? 1 : 0;
+    if (textured != s.lastTextured) {
+        glUniform1i(s.uTextured, textured);
+        s.lastTextured = textured;
+    }
     const TextureInfo& info = s.textures[s.boundTexture];
-    glUniform2f(s.uBorder, info.borderS ? 1.0f : 0.0f, info.borderT ? 1.0f : 0.0f);
-    glUniform2f(s.uTextureSize, static_cast<float>(info.width), static_cast<float>(info.height));
-    glUniform1f(s.uSmoothHalfWidth, smoothHalfWidth);
+    const float border[2] = {info.borderS ? 1.0f : 0.0f, info.borderT ? 1.0f : 0.0f};
+    if (border[0] != s.lastBorder[0] || border[1] != s.lastBorder[1]) {
+        glUniform2f(s.uBorder, border[0], border[1]);
+        s.lastBorder[0] = border[0];
+        s.lastBorder[1] = border[1];
+    }
+    const float size[2] = {static_cast<float>(info.width), static_cast<float>(info.height)};
+    if (size[0] != s.lastTextureSize[0] || size[1] != s.lastTextureSize[1]) {
+        glUniform2f(s.uTextureSize, size[0], size[1]);
+        s.lastTextureSize[0] = size[0];
+        s.lastTextureSize[1] = size[1];
+    }
+    if (smoothHalfWidth != s.lastSmoothHalfWidth) {
+        glUniform1f(s.uSmoothHalfWidth, smoothHalfWidth);
+        s.lastSmoothHalfWidth = smoothHalfWidth;
+    }
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(s.triangles.size()));
     s.triangles.clear();
 }
