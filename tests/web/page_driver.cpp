@@ -641,7 +641,7 @@ PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& p
     FirefoxSession firefox(workFolder, false);
     if (firefox.setViewport(640, 480) &&
         firefox.navigate(server.url("autoplay&hold&from=" + std::to_string(from))) &&
-        firefox.waitForLog({held, "cannot start", "went wrong"}, 180) &&
+        firefox.waitForLog({held, "cannot start", "went wrong"}, 300) &&
         firefox.log().find(held) != std::string::npos) {
         firefox.screenshot(pngFile);
     }

@@ -68,8 +68,8 @@ struct PlayOptions {
     int from = 0;
     int width = 640; // the window's inner size
     int height = 480;
-    bool sound = true; // false: a browser with no audio output
-    double timeLimitSeconds = 120;
+    bool sound = true;             // false: a browser with no audio output
+    double timeLimitSeconds = 300; // from the page opening: a late start runs up first
     // Firefox: the sound server stops this long, a second after the show starts.
     double soundStallSeconds = 0;
 };
