@@ -634,22 +634,41 @@ PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& 
     return play;
 }
 
+namespace {
+
+// Firefox at width x height on url, until the page says `done` (or one of
+// the failures), then a screenshot; the page's lines, and a problem where the
+// page did not say `done`.
+PageSheet firefoxScreenshot(const std::string& url, int width, int height, const std::string& done,
+                            const std::string& failure, double seconds, const std::string& pngFile,
+                            const std::string& workFolder) {
+    PageSheet shot;
+    FirefoxSession firefox(workFolder, false);
+    if (firefox.setViewport(width, height) && firefox.navigate(url) &&
+        firefox.waitForLog({done, failure, "went wrong"}, seconds) &&
+        firefox.log().find(done) != std::string::npos) {
+        usleep(200000); // what the page shows is there by the next paint
+        firefox.screenshot(pngFile);
+    }
+    shot.log = firefox.log();
+    shot.problem = firefox.problem();
+    return shot;
+}
+
+void noteMissing(PageSheet& shot, const std::string& done) {
+    if (shot.problem.empty() && shot.log.find(done) == std::string::npos) {
+        shot.problem = "the page did not say \"" + done + "\"";
+    }
+}
+
+} // namespace
+
 PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
                         const std::string& workFolder) {
     const std::string held = "vemu: held at frame";
-    PageSheet frame;
-    FirefoxSession firefox(workFolder, false);
-    if (firefox.setViewport(640, 480) &&
-        firefox.navigate(server.url("autoplay&hold&from=" + std::to_string(from))) &&
-        firefox.waitForLog({held, "cannot start", "went wrong"}, 300) &&
-        firefox.log().find(held) != std::string::npos) {
-        firefox.screenshot(pngFile);
-    }
-    frame.log = firefox.log();
-    frame.problem = firefox.problem();
-    if (frame.problem.empty() && frame.log.find(held) == std::string::npos) {
-        frame.problem = "the page did not say \"" + held + "\"";
-    }
+    PageSheet frame = firefoxScreenshot(server.url("autoplay&hold&from=" + std::to_string(from)),
+                                        640, 480, held, "cannot start", 300, pngFile, workFolder);
+    noteMissing(frame, held);
     return frame;
 }
 
@@ -666,18 +685,9 @@ PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string
         // Headless Chromium draws the page, takes the picture and ends.
         sheet.log = runProgram(args, workFolder).output;
     } else {
-        FirefoxSession firefox(workFolder, false);
-        if (firefox.setViewport(2560, 480 * rows) && firefox.navigate(url) &&
-            firefox.waitForLog({done, "not one the show draws", "went wrong"}, 180) &&
-            firefox.log().find(done) != std::string::npos) {
-            usleep(200000); // the sheet is on the page by the next paint
-            firefox.screenshot(pngFile);
-        }
-        sheet.log = firefox.log();
-        sheet.problem = firefox.problem();
+        sheet = firefoxScreenshot(url, 2560, 480 * rows, done, "not one the show draws", 180,
+                                  pngFile, workFolder);
     }
-    if (sheet.problem.empty() && sheet.log.find(done) == std::string::npos) {
-        sheet.problem = "the page did not say \"" + done + "\"";
-    }
+    noteMissing(sheet, done);
     return sheet;
 }
