@@ -2,8 +2,8 @@
 // with the background picture, a start and a quit button and the toggle
 // between full screen and window for the demo.
 
+#include "demo/desktop/visible_video.h"
 #include "launcher/form1.h"
-#include "platform/visible_video.h"
 
 #include <SDL.h>
 

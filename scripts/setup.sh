@@ -5,7 +5,7 @@
 # shows on X11), and nlohmann's JSON for the web tests' WebDriver BiDi.
 # Every name exists in Debian 12 and 13 alike (no versioned names).
 VEMU_PACKAGES=(build-essential cmake pkg-config googletest libgtest-dev
-  libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libpng-dev libjpeg-dev libgl-dev libglu1-mesa-dev
+  libsdl2-dev libsdl2-mixer-dev libfreeimage-dev libpng-dev libjpeg-dev libgl-dev libegl-dev libglu1-mesa-dev
   libgl1-mesa-dri libvorbis-dev ffmpeg libx11-dev zlib1g-dev xfonts-base nlohmann-json3-dev)
 # What the tests, the fuzzers and the benchmarks need besides: a headless X
 # server and its tools, a window manager that can minimize, resize and

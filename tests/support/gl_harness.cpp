@@ -1,13 +1,12 @@
 #include "tests/support/gl_harness.h"
 
 #include <GL/gl.h>
-#include <SDL.h>
 #include <cstdio>
 #include <cstdlib>
 
 #include "demo/assets/startup.h"
 #include "demo/runtime/viewport.h"
-#include "platform/offscreen_gl.h"
+#include "tools/democap/offscreen_gl.h"
 
 GlHarness::GlHarness(int width, int height)
     : width_(width), height_(height), gl_(std::make_unique<OffscreenGl>()) {

@@ -1,5 +1,5 @@
 #pragma once
-// democap's command line and frame bookkeeping. No SDL and no GL here, so all
+// democap's command line and frame bookkeeping. No platform and no GL here, so all
 // of it can be tested without a context.
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 // Where democap's pictures go: PNG files written on a worker thread, or raw
-// rows piped into an ffmpeg process. No SDL and no GL here.
+// rows piped into an ffmpeg process. No platform and no GL here.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>

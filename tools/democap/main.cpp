@@ -4,7 +4,6 @@
 // need a catch-up step, unless --skip asks for catch-up steps.
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <SDL.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +18,10 @@
 #include "demo/runtime/viewport.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
-#include "platform/offscreen_gl.h"
 #include "tools/democap/capture_plan.h"
 #include "tools/democap/frame_readback.h"
 #include "tools/democap/frame_sinks.h"
+#include "tools/democap/offscreen_gl.h"
 
 using namespace democap;
 
@@ -60,7 +59,7 @@ bool openShowGl(OffscreenGl& gl, int width, int height, std::string& error) {
         return false;
     }
     const int alpha = lockDestinationAlpha(
-        [](void* window) { SDL_GL_SwapWindow(static_cast<SDL_Window*>(window)); }, gl.window());
+        [](void* context) { static_cast<OffscreenGl*>(context)->swap(); }, &gl);
     if (alphaBits != nullptr) {
         std::fprintf(stderr, "democap: the context has %d alpha bits\n", alpha);
     }
@@ -136,7 +135,7 @@ class MultisampleTarget {
         PFNGLBLITFRAMEBUFFERPROC blitFramebuffer;
     };
     template <typename F> static bool find(F& function, const char* name) {
-        function = reinterpret_cast<F>(SDL_GL_GetProcAddress(name));
+        function = reinterpret_cast<F>(OffscreenGl::function(name));
         return function != nullptr;
     }
     bool load() {
@@ -415,9 +414,6 @@ int main(int argc, char** argv) {
     if (const int status = prepare(argc, argv, options); status >= 0) {
         return status;
     }
-    // Never a window on screen nor a sound card, display or not.
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
     OffscreenGl gl;
     MultisampleTarget target;
     RenderSetup setup;

@@ -1,4 +1,4 @@
-#include "demo/runtime/gl_window.h"
+#include "demo/desktop/gl_window.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "demo/runtime/gl_window.h"
+#include "demo/desktop/gl_window.h"
 
 #include <GL/gl.h>
 #include <SDL.h>
@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "demo/runtime/message_box.h"
+#include "demo/desktop/message_box.h"
+#include "demo/desktop/visible_video.h"
+#include "demo/runtime/show_framebuffer.h"
 #include "demo/runtime/viewport.h"
-#include "platform/sdl_gl_framebuffer.h"
-#include "platform/visible_video.h"
 
 namespace {
 
@@ -25,6 +25,18 @@ bool escapePressed = false;
 bool exitHandlerSet = false;
 bool declinedWindowed = false;
 bool invisibleDriver = false; // offscreen or dummy: tests and capture
+
+// The show's framebuffer, asked of SDL before the window is made.
+void requestShowFramebuffer(int bitsPerPixel) {
+    const ShowFramebuffer wanted = showFramebuffer(bitsPerPixel);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_RED_SIZE, wanted.red);
+    SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, wanted.green);
+    SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, wanted.blue);
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, wanted.alpha);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, wanted.depth);
+    SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, wanted.stencil);
+}
 
 void errorBox(const char* text, BoxIcon icon = BoxIcon::Warning) {
     showMessageBox(text, "ERROR", icon, BoxButtons::Ok);

@@ -1,7 +1,7 @@
 // Starting video on a display people can see: the invisible fallbacks are
 // refused, a display that is not there yet is waited for a moment.
 
-#include "platform/visible_video.h"
+#include "demo/desktop/visible_video.h"
 
 #include <gtest/gtest.h>
 

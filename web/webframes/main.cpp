@@ -16,8 +16,8 @@
 #include "demo/runtime/viewport.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
-#include "platform/offscreen_gl.h"
 #include "tools/democap/capture_plan.h"
+#include "tools/democap/offscreen_gl.h"
 #include "tools/democap/png_file.h"
 
 namespace {
@@ -112,8 +112,6 @@ int main(int argc, char** argv) {
     if (chdir(options.package.c_str()) != 0) {
         return fail("cannot enter " + options.package);
     }
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
     // An ES 3.0 context: what WebGL 2 offers in the browser.
     OffscreenGl gl;
     std::string glError;

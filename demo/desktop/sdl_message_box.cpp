@@ -1,4 +1,4 @@
-#include "demo/runtime/message_box.h"
+#include "demo/desktop/message_box.h"
 
 #include <SDL.h>
 #include <cstdio>

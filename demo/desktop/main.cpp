@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "demo/assets/startup.h"
+#include "demo/desktop/gl_window.h"
+#include "demo/desktop/sdl_time_source.h"
 #include "demo/runtime/command_line.h"
 #include "demo/runtime/frame_clock.h"
-#include "demo/runtime/gl_window.h"
 #include "demo/runtime/main_loop.h"
-#include "demo/runtime/sdl_time_source.h"
 #include "demo/runtime/sound.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"

@@ -1,4 +1,4 @@
-#include "demo/runtime/sdl_time_source.h"
+#include "demo/desktop/sdl_time_source.h"
 
 #include <SDL.h>
 
