@@ -40,38 +40,6 @@ double msSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-const char* sceneName(SceneId scene) {
-    switch (scene) {
-    case SceneId::None:
-        return "(black)";
-    case SceneId::SpinningRecord:
-        return "SpinningRecord";
-    case SceneId::HallPortraits:
-        return "HallPortraits";
-    case SceneId::SurpriseCard:
-        return "SurpriseCard";
-    case SceneId::PhoneShake:
-        return "PhoneShake";
-    case SceneId::PhoneRise:
-        return "PhoneRise";
-    case SceneId::Ties:
-        return "Ties";
-    case SceneId::HardFlash:
-        return "HardFlash";
-    case SceneId::Craft:
-        return "Craft";
-    case SceneId::GridCredits:
-        return "GridCredits";
-    case SceneId::TileBurst:
-        return "TileBurst";
-    case SceneId::QuadricTower:
-        return "QuadricTower";
-    case SceneId::ClosingPictures:
-        return "ClosingPictures";
-    }
-    return "?";
-}
-
 // One stretch of consecutive frames that play the same row of the schedule.
 struct Window {
     SceneId scene;

@@ -46,6 +46,39 @@ inline constexpr ScheduleRow kSchedule[] = {
     {6396, 7125, SceneId::QuadricTower}, {7126, INT32_MAX, SceneId::ClosingPictures},
 };
 
+// The scene's name in reports (benchmarks, democap's flash report).
+constexpr const char* sceneName(SceneId scene) {
+    switch (scene) {
+    case SceneId::None:
+        return "(black)";
+    case SceneId::SpinningRecord:
+        return "SpinningRecord";
+    case SceneId::HallPortraits:
+        return "HallPortraits";
+    case SceneId::SurpriseCard:
+        return "SurpriseCard";
+    case SceneId::PhoneShake:
+        return "PhoneShake";
+    case SceneId::PhoneRise:
+        return "PhoneRise";
+    case SceneId::Ties:
+        return "Ties";
+    case SceneId::HardFlash:
+        return "HardFlash";
+    case SceneId::Craft:
+        return "Craft";
+    case SceneId::GridCredits:
+        return "GridCredits";
+    case SceneId::TileBurst:
+        return "TileBurst";
+    case SceneId::QuadricTower:
+        return "QuadricTower";
+    case SceneId::ClosingPictures:
+        return "ClosingPictures";
+    }
+    return "?";
+}
+
 // The frame whose call ends the show; the last frame shown is the one before.
 inline constexpr int32_t kLastFrame = 7402;
 inline constexpr int32_t kLastShownFrame = kLastFrame - 1;

@@ -146,7 +146,9 @@ std::string usageText() {
     const std::string last = std::to_string(kLastShownFrame);
     return "Usage: democap [--package DIR] [--size WxH|NAME] [--stretch] [--samples N]\n"
            "               [--frames A-B] [--every K] [--skip LIST] --out PATH\n"
-           "Renders the show headless, frame by frame, to pictures or a video.\n"
+           "               [--flash-report FILE]\n"
+           "Renders the show headless, frame by frame, to pictures or a video, and\n"
+           "measures its flashing.\n"
            "\n"
            "  --package DIR  folder holding data/ (default: the current directory)\n"
            "  --size WxH     frame size (default 640x480), or a name for 16:9 video:\n"
@@ -174,12 +176,19 @@ std::string usageText() {
            " as its sound, if present\n"
            "                 (a skipped frame repeats the picture before it;\n"
            "                 with --every K each picture lasts K frames)\n"
+           "  --flash-report FILE\n"
+           "                 measure the frames' flashing after WCAG 2.3.1 (the\n"
+           "                 general and red flash thresholds) and write the\n"
+           "                 failing stretches and each second's flashes to FILE;\n"
+           "                 --out may then be left out. Needs every frame of the\n"
+           "                 range (no --every, no --skip); a small --size will do\n"
            "  --help         this text\n"
            "\n"
            "Testing aid (environment): VEMU_GL_ALPHA_BITS=N asks the GL context for\n"
            "N alpha bits, as many drivers give; the frames must not change.\n"
            "\n"
-           "Exit status: 0 done, 1 failure while rendering or writing, 2 bad arguments.\n";
+           "Exit status: 0 done, 1 failure while rendering or writing, 2 bad arguments,\n"
+           "3 done, but the frames flash past the thresholds (--flash-report).\n";
 }
 
 ParseResult parseArguments(const std::vector<std::string>& args) {
@@ -206,8 +215,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        static const std::set<std::string> known{"--package", "--size", "--frames", "--every",
-                                                 "--skip",    "--out",  "--samples"};
+        static const std::set<std::string> known{"--package", "--size",        "--frames",
+                                                 "--every",   "--skip",        "--out",
+                                                 "--samples", "--flash-report"};
         if (name == "--stretch") {
             if (value) {
                 return fail("--stretch takes no value");
@@ -283,12 +293,21 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
                 return fail("--out needs a folder or a video file name");
             }
             o.out = v;
+        } else if (name == "--flash-report") {
+            if (v.empty()) {
+                return fail("--flash-report needs a file name");
+            }
+            o.flashReport = v;
         }
     }
-    if (o.out.empty()) {
+    if (o.out.empty() && o.flashReport.empty()) {
         return fail("--out is required (a folder for PNGs, or a .mp4/.mkv/.webm file)");
     }
-    o.outputKind = outputKindOf(o.out);
+    if (!o.flashReport.empty() && (o.every != 1 || !o.skip.empty())) {
+        return fail("--flash-report measures every frame of the range: leave out --every and "
+                    "--skip");
+    }
+    o.outputKind = o.out.empty() ? OutputKind::None : outputKindOf(o.out);
     if (o.outputKind == OutputKind::Video && (o.width % 2 != 0 || o.height % 2 != 0)) {
         return fail("a video needs an even width and height (--size " + std::to_string(o.width) +
                     "x" + std::to_string(o.height) + ")");

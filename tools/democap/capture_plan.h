@@ -20,7 +20,7 @@ struct FrameRange {
     bool operator==(const FrameRange&) const = default;
 };
 
-enum class OutputKind { PngFolder, Video };
+enum class OutputKind { PngFolder, Video, None }; // None: a flash report alone
 
 struct Options {
     std::string packageDir = ".";
@@ -31,8 +31,9 @@ struct Options {
     FrameRange frames{0, kLastShownFrame};
     int every = 1;
     std::vector<FrameRange> skip; // sorted, overlaps and neighbours merged
-    std::string out;
+    std::string out;              // may be empty with a flash report
     OutputKind outputKind = OutputKind::PngFolder;
+    std::string flashReport; // the frames' flashing measured, as text
 };
 
 struct ParseResult {

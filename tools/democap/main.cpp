@@ -4,9 +4,11 @@
 // need a catch-up step, unless --skip asks for catch-up steps.
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,6 +21,7 @@
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
 #include "tools/democap/capture_plan.h"
+#include "tools/democap/flash_analysis.h"
 #include "tools/democap/frame_readback.h"
 #include "tools/democap/frame_sinks.h"
 #include "tools/democap/offscreen_gl.h"
@@ -233,7 +236,19 @@ int prepare(int argc, char** argv, Options& options) {
     }
     options = parsed.options;
     // Relative to where we were started, not to the package folder.
-    options.out = absolutePath(options.out);
+    if (!options.out.empty()) {
+        options.out = absolutePath(options.out);
+    }
+    if (!options.flashReport.empty()) {
+        options.flashReport = absolutePath(options.flashReport);
+        // Found out now, not after the whole run.
+        std::FILE* report = std::fopen(options.flashReport.c_str(), "w");
+        if (report == nullptr) {
+            return fail("cannot write the flash report " + options.flashReport + ": " +
+                        std::strerror(errno));
+        }
+        std::fclose(report);
+    }
     if (!isFolder(options.packageDir)) {
         std::fprintf(stderr, "democap: --package %s is not a folder\nTry 'democap --help'.\n",
                      options.packageDir.c_str());
@@ -245,7 +260,7 @@ int prepare(int argc, char** argv, Options& options) {
                     "ffmpeg), or give --out a folder for PNGs");
     }
     std::string error;
-    if (!video && !makeFolders(options.out, error)) {
+    if (options.outputKind == OutputKind::PngFolder && !makeFolders(options.out, error)) {
         return fail(error);
     }
     if (chdir(options.packageDir.c_str()) != 0) {
@@ -275,10 +290,15 @@ void startShow(DemoState& state, OffscreenGl& gl) {
 // Where the frames go: one PNG each into a folder, or a video through ffmpeg.
 class FrameOutput {
   public:
-    bool open(const Options& options, std::string& error) {
+    bool open(const Options& options, flash::Analyser* flashes, std::string& error) {
         width_ = options.width;
         height_ = options.height;
         video_ = options.outputKind == OutputKind::Video;
+        flashes_ = flashes;
+        if (options.outputKind == OutputKind::None) {
+            rows_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3, 0);
+            return true;
+        }
         if (!video_) {
             pngs_ = std::make_unique<PngSink>(options.out, width_, height_);
             return true;
@@ -297,8 +317,11 @@ class FrameOutput {
     // Reads a kept frame from the back buffer: must come before the swap,
     // which leaves the back buffer undefined. False when the writer failed.
     bool take(int32_t frame, const RenderSetup& setup) {
-        if (video_) {
+        if (pngs_ == nullptr) {
             readShowFrame(rows_, width_, height_, setup.area, setup.factor, drawn_);
+            if (flashes_ != nullptr) {
+                flashes_->add(frame, rows_.data());
+            }
             return true;
         }
         std::vector<uint8_t>* picture = pngs_->acquire();
@@ -306,6 +329,9 @@ class FrameOutput {
             return false;
         }
         readShowFrame(*picture, width_, height_, setup.area, setup.factor, drawn_);
+        if (flashes_ != nullptr) {
+            flashes_->add(frame, picture->data());
+        }
         pngs_->submit(picture, frame);
         ++written_;
         return true;
@@ -321,7 +347,9 @@ class FrameOutput {
         return true;
     }
 
-    bool finish(std::string& error) { return video_ ? pipe_.finish(error) : pngs_->finish(error); }
+    bool finish(std::string& error) {
+        return video_ ? pipe_.finish(error) : pngs_ == nullptr || pngs_->finish(error);
+    }
     bool video() const { return video_; }
     int32_t written() const { return written_; }
 
@@ -329,6 +357,7 @@ class FrameOutput {
     int width_ = 0;
     int height_ = 0;
     bool video_ = false;
+    flash::Analyser* flashes_ = nullptr;
     std::unique_ptr<PngSink> pngs_;
     VideoPipe pipe_;
     std::vector<uint8_t> rows_;  // video: the last picture taken
@@ -400,6 +429,29 @@ bool runFrames(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
     return ok;
 }
 
+const char* sceneNameAt(int32_t frame) {
+    return sceneName(sceneAt(frame));
+}
+
+// The report into its file, the verdict and the failing stretches on stderr.
+// 0 where the frames pass, 3 where they fail, 1 where the file fails.
+int writeFlashReport(const flash::Report& report, const std::string& path) {
+    const std::string text = flash::reportText(report, sceneNameAt);
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
+        std::fclose(file) != 0) {
+        return fail("cannot write the flash report " + path);
+    }
+    std::fprintf(stderr, "democap: flashing %s the thresholds (report in %s)\n",
+                 report.passes() ? "stays within" : "goes past", path.c_str());
+    for (const flash::Stretch& s : report.failing) {
+        std::fprintf(stderr, "democap:   frames %d to %d (%s): %d %s flashes in one second\n",
+                     s.first, s.last, sceneNameAt((s.first + s.last) / 2), s.worstFlashes,
+                     s.red ? "red" : "general");
+    }
+    return report.passes() ? 0 : 3;
+}
+
 } // namespace
 
 extern "C" {
@@ -425,8 +477,12 @@ int main(int argc, char** argv) {
 
     auto state = std::make_unique<DemoState>();
     startShow(*state, gl);
+    std::unique_ptr<flash::Analyser> flashes;
+    if (!options.flashReport.empty()) {
+        flashes = std::make_unique<flash::Analyser>(options.width, options.height);
+    }
     FrameOutput out;
-    if (!out.open(options, error)) {
+    if (!out.open(options, flashes.get(), error)) {
         return fail(error);
     }
     const bool ok = runFrames(*state, gl, target, setup, options, out, error);
@@ -437,9 +493,14 @@ int main(int argc, char** argv) {
         return fail(error.empty() ? "stopped early" : error);
     }
     state.reset(); // frees GL objects while the context is current
-    const int32_t written = out.written();
-    const char* what = out.video() ? "video frame" : "picture";
-    std::fprintf(stderr, "democap: %d %s%s in %s\n", written, what, written == 1 ? "" : "s",
-                 options.out.c_str());
+    if (options.outputKind != OutputKind::None) {
+        const int32_t written = out.written();
+        const char* what = out.video() ? "video frame" : "picture";
+        std::fprintf(stderr, "democap: %d %s%s in %s\n", written, what, written == 1 ? "" : "s",
+                     options.out.c_str());
+    }
+    if (flashes != nullptr) {
+        return writeFlashReport(flashes->finish(), options.flashReport);
+    }
     return 0;
 }

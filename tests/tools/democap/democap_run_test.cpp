@@ -313,6 +313,31 @@ TEST_F(DemocapRun, SamplesSmoothEdgesAndKeepPicturesSharp) {
     }
 }
 
+// The show's own frames: the strobe's white frames go past the thresholds,
+// the craft's moving sparks do not (no quarter of a field swings at once).
+TEST_F(DemocapRun, TheFlashReportFailsTheStrobeAndPassesTheSparks) {
+    const RunResult strobe = democap({"--package", VEMU_PACKAGE_DIR, "--size", "160x120",
+                                      "--frames", "3150-3330", "--flash-report", "strobe.txt"});
+    EXPECT_EQ(strobe.status, 3) << strobe.output;
+    std::ifstream in(dir.path() + "/strobe.txt");
+    const std::string report((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(report.find(": FAILS"), std::string::npos) << report;
+    EXPECT_NE(report.find("frames  3218 to  3330"), std::string::npos) << report;
+    EXPECT_NE(report.find("HardFlash        worst 5 general flashes"), std::string::npos) << report;
+    // A report alone writes no pictures.
+    EXPECT_EQ(pictures(dir.path()), std::vector<std::string>{"strobe.txt"});
+
+    const RunResult sparks = democap({"--package", VEMU_PACKAGE_DIR, "--size", "160x120",
+                                      "--frames", "4004-4300", "--flash-report", "sparks.txt"});
+    EXPECT_EQ(sparks.status, 0) << sparks.output;
+    EXPECT_NE(sparks.output.find("flashing stays within the thresholds"), std::string::npos)
+        << sparks.output;
+
+    const RunResult every =
+        democap({"--package", VEMU_PACKAGE_DIR, "--every", "2", "--flash-report", "every.txt"});
+    EXPECT_EQ(every.status, 2) << every.output;
+}
+
 TEST_F(DemocapRun, SkippedFramesGetNoPicture) {
     const RunResult r = democap({"--package", package, "--size", "32x24", "--frames", "50-60",
                                  "--skip", "52-54,58,10,2000", "--out", "shots"});
