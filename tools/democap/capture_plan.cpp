@@ -146,7 +146,7 @@ std::string usageText() {
     const std::string last = std::to_string(kLastShownFrame);
     return "Usage: democap [--package DIR] [--size WxH|NAME] [--stretch] [--samples N]\n"
            "               [--frames A-B] [--every K] [--skip LIST] --out PATH\n"
-           "               [--flash-report FILE]\n"
+           "               [--flash-report FILE [--flash-plot PNG]]\n"
            "Renders the show headless, frame by frame, to pictures or a video, and\n"
            "measures its flashing.\n"
            "\n"
@@ -182,6 +182,9 @@ std::string usageText() {
            "                 failing stretches and each second's flashes to FILE;\n"
            "                 --out may then be left out. Needs every frame of the\n"
            "                 range (no --every, no --skip); a small --size will do\n"
+           "  --flash-plot PNG\n"
+           "                 with --flash-report: the flashes per second along the\n"
+           "                 show as a picture, the scenes marked\n"
            "  --help         this text\n"
            "\n"
            "Testing aid (environment): VEMU_GL_ALPHA_BITS=N asks the GL context for\n"
@@ -215,9 +218,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        static const std::set<std::string> known{"--package", "--size",        "--frames",
-                                                 "--every",   "--skip",        "--out",
-                                                 "--samples", "--flash-report"};
+        static const std::set<std::string> known{"--package", "--size",         "--frames",
+                                                 "--every",   "--skip",         "--out",
+                                                 "--samples", "--flash-report", "--flash-plot"};
         if (name == "--stretch") {
             if (value) {
                 return fail("--stretch takes no value");
@@ -298,10 +301,18 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
                 return fail("--flash-report needs a file name");
             }
             o.flashReport = v;
+        } else if (name == "--flash-plot") {
+            if (v.empty()) {
+                return fail("--flash-plot needs a file name");
+            }
+            o.flashPlot = v;
         }
     }
     if (o.out.empty() && o.flashReport.empty()) {
         return fail("--out is required (a folder for PNGs, or a .mp4/.mkv/.webm file)");
+    }
+    if (!o.flashPlot.empty() && o.flashReport.empty()) {
+        return fail("--flash-plot goes with --flash-report");
     }
     if (!o.flashReport.empty() && (o.every != 1 || !o.skip.empty())) {
         return fail("--flash-report measures every frame of the range: leave out --every and "

@@ -34,6 +34,7 @@ struct Options {
     std::string out;              // may be empty with a flash report
     OutputKind outputKind = OutputKind::PngFolder;
     std::string flashReport; // the frames' flashing measured, as text
+    std::string flashPlot;   // and as a picture (PNG)
 };
 
 struct ParseResult {

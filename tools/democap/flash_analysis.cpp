@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <string_view>
+
+#include "common/bitmap_font.h"
 
 namespace flash {
 
@@ -319,6 +322,123 @@ std::string reportText(const Report& report, const char* (*sceneAt)(int32_t fram
         text += line;
     }
     return text;
+}
+
+namespace {
+
+using Colour = std::array<uint8_t, 3>;
+
+// Drawn top row first, turned over at the end.
+struct Canvas {
+    int width;
+    int height;
+    std::vector<uint8_t> rgb;
+
+    void fill(int x0, int y0, int w, int h, Colour c) {
+        for (int y = std::max(0, y0); y < std::min(height, y0 + h); ++y) {
+            for (int x = std::max(0, x0); x < std::min(width, x0 + w); ++x) {
+                std::copy(c.begin(), c.end(),
+                          rgb.begin() + 3 * (static_cast<size_t>(y) * width + x));
+            }
+        }
+    }
+
+    void text(int x0, int y0, std::string_view line, Colour c) {
+        for (size_t i = 0; i < line.size(); ++i) {
+            for (int column = 0; column < bitmap_font::glyphWidth; ++column) {
+                for (int row = 0; row < bitmap_font::glyphHeight; ++row) {
+                    if (bitmap_font::pixelSet(line[i], column, row)) {
+                        fill(x0 + static_cast<int>(i) * bitmap_font::advance + column, y0 + row, 1,
+                             1, c);
+                    }
+                }
+            }
+        }
+    }
+};
+
+} // namespace
+
+Plot plotPicture(const Report& report, const char* (*sceneAt)(int32_t frame)) {
+    constexpr int kColumn = 6; // pixels a second
+    constexpr int kPerFlash = 16;
+    constexpr int kLeft = 28;
+    constexpr int kTop = 24;
+    constexpr int kBand = 14;
+    constexpr Colour kGround{16, 16, 24};
+    constexpr Colour kInk{220, 220, 220};
+    constexpr Colour kDim{90, 90, 100};
+    constexpr Colour kGeneral{200, 200, 200};
+    constexpr Colour kPast{255, 150, 40};
+    constexpr Colour kRed{230, 40, 40};
+    const int seconds = static_cast<int>(report.seconds.size());
+    int most = 6;
+    for (const Second& s : report.seconds) {
+        most = std::max({most, s.generalFlashes, s.redFlashes});
+    }
+    const int chartHeight = most * kPerFlash;
+    Canvas c{kLeft + seconds * kColumn + 12, kTop + chartHeight + 4 + kBand + 20, {}};
+    c.rgb.resize(static_cast<size_t>(c.width) * c.height * 3);
+    c.fill(0, 0, c.width, c.height, kGround);
+    const int base = kTop + chartHeight; // the axis, below the bars
+    const int fps = report.framesPerSecond;
+    c.text(kLeft, 6,
+           std::string("FLASHES PER SECOND AFTER WCAG 2.3.1, FRAMES ") +
+               std::to_string(report.firstFrame) + " TO " +
+               std::to_string(report.firstFrame + report.frames - 1) + ": " +
+               (report.passes() ? "PASSES" : "FAILS"),
+           kInk);
+    for (int n = 0; n <= most; ++n) {
+        const int y = base - n * kPerFlash;
+        c.fill(kLeft - 3, y, 3, 1, kDim);
+        if (n % 3 == 0) {
+            c.text(kLeft - 6 - bitmap_font::textWidth(std::to_string(n)), y - 3, std::to_string(n),
+                   kInk);
+        }
+    }
+    for (int i = 0; i < seconds; ++i) {
+        const Second& s = report.seconds[static_cast<size_t>(i)];
+        const int x = kLeft + i * kColumn;
+        c.fill(x, base - s.generalFlashes * kPerFlash, 4, s.generalFlashes * kPerFlash,
+               s.generalFlashes > 3 ? kPast : kGeneral);
+        c.fill(x + 4, base - s.redFlashes * kPerFlash, 2, s.redFlashes * kPerFlash, kRed);
+    }
+    // The limit: at most three a second.
+    for (int x = kLeft; x < kLeft + seconds * kColumn; x += 4) {
+        c.fill(x, base - 3 * kPerFlash, 2, 1, kRed);
+    }
+    c.fill(kLeft, base, seconds * kColumn, 1, kDim);
+    // The scenes, each a stretch of the band, named where the name fits.
+    const int32_t firstSecond = report.firstFrame / fps;
+    int from = 0;
+    bool shade = false;
+    for (int x = 1; x <= seconds * kColumn; ++x) {
+        auto frameAt = [&](int px) { return (firstSecond * kColumn + px) * fps / kColumn; };
+        const char* name = sceneAt != nullptr ? sceneAt(frameAt(from)) : "";
+        if (x < seconds * kColumn && sceneAt != nullptr &&
+            std::string_view(sceneAt(frameAt(x))) == name) {
+            continue;
+        }
+        c.fill(kLeft + from, base + 4, x - from, kBand,
+               shade ? Colour{60, 60, 80} : Colour{40, 40, 56});
+        if (bitmap_font::textWidth(name) + 4 <= x - from) {
+            c.text(kLeft + from + 2, base + 7, name, kInk);
+        }
+        shade = !shade;
+        from = x;
+    }
+    for (int i = 0; i < seconds; i += 10) {
+        const std::string label = std::to_string(firstSecond + i) + "S";
+        c.fill(kLeft + i * kColumn, base + 4 + kBand, 1, 3, kDim);
+        c.text(kLeft + i * kColumn, base + 4 + kBand + 5, label, kDim);
+    }
+    Plot plot{c.width, c.height, std::vector<uint8_t>(c.rgb.size())};
+    const size_t row = static_cast<size_t>(c.width) * 3;
+    for (int y = 0; y < c.height; ++y) {
+        std::copy_n(c.rgb.begin() + static_cast<ptrdiff_t>(y * row), row,
+                    plot.rgb.begin() + static_cast<ptrdiff_t>((c.height - 1 - y) * row));
+    }
+    return plot;
 }
 
 } // namespace flash

@@ -76,4 +76,14 @@ class Analyser {
 // second. sceneAt names the scene a frame lies in (may be null).
 std::string reportText(const Report& report, const char* (*sceneAt)(int32_t frame));
 
+// The report as a picture: flashes per second along the show, general as
+// bars and red beside them, the limit of three as a line, the scenes as a
+// band beneath. Tight RGB rows, bottom row first (as democap writes PNGs).
+struct Plot {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+};
+Plot plotPicture(const Report& report, const char* (*sceneAt)(int32_t frame));
+
 } // namespace flash

@@ -25,6 +25,7 @@
 #include "tools/democap/frame_readback.h"
 #include "tools/democap/frame_sinks.h"
 #include "tools/democap/offscreen_gl.h"
+#include "tools/democap/png_file.h"
 
 using namespace democap;
 
@@ -239,15 +240,17 @@ int prepare(int argc, char** argv, Options& options) {
     if (!options.out.empty()) {
         options.out = absolutePath(options.out);
     }
-    if (!options.flashReport.empty()) {
-        options.flashReport = absolutePath(options.flashReport);
-        // Found out now, not after the whole run.
-        std::FILE* report = std::fopen(options.flashReport.c_str(), "w");
-        if (report == nullptr) {
-            return fail("cannot write the flash report " + options.flashReport + ": " +
-                        std::strerror(errno));
+    // Found out now, not after the whole run.
+    for (std::string* path : {&options.flashReport, &options.flashPlot}) {
+        if (path->empty()) {
+            continue;
         }
-        std::fclose(report);
+        *path = absolutePath(*path);
+        std::FILE* file = std::fopen(path->c_str(), "w");
+        if (file == nullptr) {
+            return fail("cannot write " + *path + ": " + std::strerror(errno));
+        }
+        std::fclose(file);
     }
     if (!isFolder(options.packageDir)) {
         std::fprintf(stderr, "democap: --package %s is not a folder\nTry 'democap --help'.\n",
@@ -435,12 +438,21 @@ const char* sceneNameAt(int32_t frame) {
 
 // The report into its file, the verdict and the failing stretches on stderr.
 // 0 where the frames pass, 3 where they fail, 1 where the file fails.
-int writeFlashReport(const flash::Report& report, const std::string& path) {
+int writeFlashReport(const flash::Report& report, const std::string& path,
+                     const std::string& plotPath) {
     const std::string text = flash::reportText(report, sceneNameAt);
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr || std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
         std::fclose(file) != 0) {
         return fail("cannot write the flash report " + path);
+    }
+    if (!plotPath.empty()) {
+        const flash::Plot plot = flash::plotPicture(report, sceneNameAt);
+        std::vector<uint8_t> scratch;
+        std::string error;
+        if (!writePng(plotPath, plot.rgb.data(), plot.width, plot.height, scratch, error)) {
+            return fail("cannot write the flash plot: " + error);
+        }
     }
     std::fprintf(stderr, "democap: flashing %s the thresholds (report in %s)\n",
                  report.passes() ? "stays within" : "goes past", path.c_str());
@@ -500,7 +512,7 @@ int main(int argc, char** argv) {
                      options.out.c_str());
     }
     if (flashes != nullptr) {
-        return writeFlashReport(flashes->finish(), options.flashReport);
+        return writeFlashReport(flashes->finish(), options.flashReport, options.flashPlot);
     }
     return 0;
 }
