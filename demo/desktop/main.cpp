@@ -173,10 +173,17 @@ class DemoLoopHost : public LoopHost {
 };
 
 void printHelp() {
-    std::printf("Usage: demo [1]\n"
+    std::printf("Usage: demo [1] [--gentle]\n"
                 "Plays the show from the data/ folder of the current directory.\n"
                 "An argument that is exactly \"1\" plays it full screen at 640x480;\n"
                 "otherwise it plays in a 640x480 window, which can be resized.\n"
+                "\n"
+                "Flashing lights: the show flashes the whole screen white five times a\n"
+                "second, for 15 s from 1:04, 16 s from 1:35 and the last 6 s, past the\n"
+                "thresholds for photosensitive viewers (WCAG 2.3.1). --gentle plays\n"
+                "the gentle show: each flash is a thin white frame around the picture,\n"
+                "on the same beat, with the same music.\n"
+                "\n"
                 "Where 640x480 full screen cannot be set, a box offers a window\n"
                 "instead (and where no box can be shown, it plays in a window).\n"
                 "Escape or closing the window ends it early.\n"
@@ -229,6 +236,7 @@ int main(int argc, char** argv) {
         }
     }
     const bool fullscreen = parseFullscreenArgument(argc, argv);
+    demo.gentle = parseGentleArgument(argc, argv);
     const int32_t startFrame = startFrameFromEnvironment();
     if (!openDemoWindow("Vemu", 640, 480, 32, fullscreen)) {
         // The box said why. A window that cannot open is a failure, except

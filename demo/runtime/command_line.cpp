@@ -11,3 +11,12 @@ bool parseFullscreenArgument(int argc, const char* const* argv) {
     }
     return fullscreen;
 }
+
+bool parseGentleArgument(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i] != nullptr && std::strcmp(argv[i], "--gentle") == 0) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -20,7 +20,7 @@ void drawClosingPictures(DemoState& state) {
     if (isFlashFrame(state.frameCounter)) {
         // A plain white quad at the near edge covers the picture.
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        drawScreenQuad(1.0f);
+        drawFlash(state.gentle, 1.0f);
     }
     endOverlay();
 }

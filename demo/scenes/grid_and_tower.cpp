@@ -90,7 +90,7 @@ void drawGridCredits(DemoState& state) {
         glDisable(GL_TEXTURE_2D);
         state.gridDepth = 0.0f;
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        drawScreenQuad(1.0f);
+        drawFlash(state.gentle, 1.0f);
         glEnable(GL_TEXTURE_2D);
     }
 

@@ -41,7 +41,7 @@ void drawHardFlashScene(DemoState& state, bool skipDraw) {
 
     if (isFlashFrame(frame)) {
         glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-        drawScreenQuad(kNearPlane);
+        drawFlash(state.gentle, kNearPlane);
     }
 
     bindBlendedPicture(state, state.flipSelectors[4]);

@@ -19,6 +19,11 @@ struct DemoState {
     DemoState(const DemoState&) = delete;
     DemoState& operator=(const DemoState&) = delete;
 
+    // Set by the host before the show starts, never changed by it: the
+    // gentle show draws each white flash as a thin frame around the screen.
+    // Only the pictures differ; every value below runs as in the normal show.
+    bool gentle = false;
+
     int32_t frameCounter = 0;
     std::array<int32_t, 5> flipSelectors = std::to_array(kFlipPairFirstSlots);
     std::array<uint32_t, kTextureSlots> textures{}; // GL texture names by slot

@@ -664,10 +664,29 @@ void noteMissing(PageSheet& shot, const std::string& done) {
 } // namespace
 
 PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
-                        const std::string& workFolder) {
+                        const std::string& workFolder, const std::string& query) {
     const std::string held = "vemu: held at frame";
-    PageSheet frame = firefoxScreenshot(server.url("autoplay&hold&from=" + std::to_string(from)),
-                                        640, 480, held, "cannot start", 300, pngFile, workFolder);
+    const std::string url = server.url("autoplay&hold&from=" + std::to_string(from) +
+                                       (query.empty() ? "" : "&" + query));
+    PageSheet frame =
+        firefoxScreenshot(url, 640, 480, held, "cannot start", 300, pngFile, workFolder);
+    noteMissing(frame, held);
+    return frame;
+}
+
+PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
+                       const std::string& workFolder) {
+    const std::string held = "vemu: held at frame";
+    std::vector<std::string> args = chromiumArgs(workFolder + "/chromium-held-profile");
+    // No screenshot: it would miss the held frame, WebGL's buffer gone by then.
+    args.insert(args.end(), {"--window-size=640,480", "--virtual-time-budget=120000",
+                             "--autoplay-policy=no-user-gesture-required", "--dump-dom"});
+    if (reducedMotion) {
+        args.push_back("--force-prefers-reduced-motion");
+    }
+    args.push_back(server.url("autoplay&hold&from=" + std::to_string(from)));
+    PageSheet frame;
+    frame.log = runProgram(args, workFolder).output;
     noteMissing(frame, held);
     return frame;
 }

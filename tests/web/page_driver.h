@@ -91,5 +91,10 @@ PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string
 
 // Firefox: the page started at frame `from` (?from=N&hold), standing on the
 // first frame it draws, screenshot at 640 x 480 as a PNG file.
+// `query` adds to the page's address ("gentle").
 PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
-                        const std::string& workFolder);
+                        const std::string& workFolder, const std::string& query = "");
+// Headless Chromium, asked or not to report that the viewer prefers reduced
+// motion: the page started at frame `from` and held there; its lines.
+PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
+                       const std::string& workFolder);

@@ -342,4 +342,53 @@ TEST(RunUp, TheDesktopAndThePageStartedAtAFrameDrawItAsTheCaptureDoes) {
 #endif
 }
 
+// A viewer who asks for reduced motion gets the gentle show ticked (in
+// Chromium, which can say so), where the strobe's white frame is a thin
+// frame around the picture, as democap --gentle draws it (in Firefox).
+TEST(GentleShow, ThePageTicksItWhereTheBrowserAsksForReducedMotion) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the Release build runs it";
+#endif
+#ifdef VEMU_WEB_SITE
+    TempFolder dir;
+    constexpr int32_t kFlash = 3220; // white in the normal show
+    const RunResult capture =
+        runProgram({DEMOCAP_PATH, "--frames", std::to_string(kFlash) + "-" + std::to_string(kFlash),
+                    "--gentle", "--out", dir.path()},
+                   VEMU_PACKAGE_DIR);
+    ASSERT_EQ(capture.status, 0) << capture.output;
+    const Picture gentleCapture = load(dir.path() + frameFile(kFlash));
+    SiteServer server(VEMU_WEB_SITE);
+    for (const bool reduced : {false, true}) {
+        SCOPED_TRACE(reduced ? "reduced motion" : "no preference");
+        const PageSheet held = chromiumHeld(server, kFlash, reduced, dir.path());
+        ASSERT_EQ(held.problem, "") << held.log;
+        EXPECT_EQ(held.log.find("vemu: the gentle show") != std::string::npos, reduced) << held.log;
+    }
+    ASSERT_TRUE(browserInstalled(Browser::Firefox));
+    for (const bool reduced : {false, true}) {
+        SCOPED_TRACE(reduced ? "gentle" : "normal");
+        // A folder each: a Firefox profile is not shared with the one before.
+        const std::string work = dir.path() + (reduced ? "/gentle" : "/normal");
+        std::filesystem::create_directories(work);
+        const std::string file = work + "/held.png";
+        const PageSheet held = pageHeldFrame(server, kFlash, file, work, reduced ? "gentle" : "");
+        ASSERT_EQ(held.problem, "") << held.log;
+        const Picture page = load(file).crop(0, 0, 640, 480);
+        ASSERT_EQ(page.width, 640);
+        const uint8_t* middle = page.rgb.data() + (240 * 640 + 320) * 3;
+        const uint8_t* edge = page.rgb.data() + (240 * 640 + 2) * 3;
+        EXPECT_GE(edge[0] + edge[1] + edge[2], 3 * 250) << "the flash's edge is white";
+        if (reduced) {
+            EXPECT_LT(middle[0] + middle[1] + middle[2], 3 * 200) << "the picture shows";
+            expectClose(page, gentleCapture, 6, kFlash);
+        } else {
+            EXPECT_GE(middle[0] + middle[1] + middle[2], 3 * 250) << "white all over";
+        }
+    }
+#else
+    GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";
+#endif
+}
+
 } // namespace

@@ -145,7 +145,8 @@ OutputKind outputKindOf(const std::string& path) {
 std::string usageText() {
     const std::string last = std::to_string(kLastShownFrame);
     return "Usage: democap [--package DIR] [--size WxH|NAME] [--stretch] [--samples N]\n"
-           "               [--frames A-B] [--every K] [--skip LIST] --out PATH\n"
+           "               [--gentle] [--frames A-B] [--every K] [--skip LIST]\n"
+           "               --out PATH\n"
            "               [--flash-report FILE [--flash-plot PNG]]\n"
            "Renders the show headless, frame by frame, to pictures or a video, and\n"
            "measures its flashing.\n"
@@ -157,6 +158,8 @@ std::string usageText() {
            "                 another shape it is drawn as large as fits, centred,\n"
            "                 with black bars (1440x1080 in 1080p)\n"
            "  --stretch      fill the whole frame instead (the show's shapes widen)\n"
+           "  --gentle       the gentle show: each white flash drawn as a thin frame\n"
+           "                 around the picture, on the same frames; all else the same\n"
            "  --samples N    samples per pixel: 1 (default), 2, 4 or 8; more give\n"
            "                 smooth edges to lines and shapes, pictures stay sharp\n"
            "                 (multisampling where the driver offers N, otherwise\n"
@@ -221,11 +224,11 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
         static const std::set<std::string> known{"--package", "--size",         "--frames",
                                                  "--every",   "--skip",         "--out",
                                                  "--samples", "--flash-report", "--flash-plot"};
-        if (name == "--stretch") {
+        if (name == "--stretch" || name == "--gentle") {
             if (value) {
-                return fail("--stretch takes no value");
+                return fail(name + " takes no value");
             }
-            o.stretch = true;
+            (name == "--stretch" ? o.stretch : o.gentle) = true;
             continue;
         }
         if (known.count(name) == 0) {

@@ -27,6 +27,7 @@ struct Options {
     int width = 640;
     int height = 480;
     bool stretch = false; // fill a frame that is not 4:3 instead of bars
+    bool gentle = false;  // the gentle show: no white frames
     int samples = 1;      // per pixel: 1, 2, 4 or 8
     FrameRange frames{0, kLastShownFrame};
     int every = 1;

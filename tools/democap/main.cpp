@@ -488,6 +488,7 @@ int main(int argc, char** argv) {
     resizeViewport(setup.area.width * setup.factor, setup.area.height * setup.factor);
 
     auto state = std::make_unique<DemoState>();
+    state->gentle = options.gentle;
     startShow(*state, gl);
     std::unique_ptr<flash::Analyser> flashes;
     if (!options.flashReport.empty()) {

@@ -192,8 +192,9 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_data_files() {
 // frames before it run first, unseen, and the music starts at its moment.
 // hold (another, as VEMU_FIRST_FRAME): the show stands on the first frame it
 // draws, without sound. Returns an empty text, or why the show cannot start.
-EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold) {
+EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle) {
     state = std::make_unique<DemoState>();
+    state->gentle = gentle != 0;
     startupProblem.clear();
     escapeRequested = false;
     holdFirstFrame = hold != 0;

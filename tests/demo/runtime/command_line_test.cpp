@@ -23,4 +23,12 @@ TEST(CommandLine, OnlyAnExactOneAnywhereMeansFullscreen) {
     EXPECT_FALSE(parse({}));
 }
 
+TEST(CommandLine, GentleIsItsOwnSwitchBesideTheOne) {
+    const std::vector<const char*> both{"demo", "--gentle", "1"};
+    EXPECT_TRUE(parseGentleArgument(3, both.data()));
+    EXPECT_TRUE(parseFullscreenArgument(3, both.data()));
+    const std::vector<const char*> named{"--gentle", "-gentle", "gentle"};
+    EXPECT_FALSE(parseGentleArgument(3, named.data())); // not the program name, nor near misses
+}
+
 } // namespace

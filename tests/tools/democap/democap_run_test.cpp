@@ -327,6 +327,11 @@ TEST_F(DemocapRun, TheFlashReportFailsTheStrobeAndPassesTheSparks) {
     // A report alone writes no pictures.
     EXPECT_EQ(pictures(dir.path()), std::vector<std::string>{"strobe.txt"});
 
+    const RunResult gentle =
+        democap({"--package", VEMU_PACKAGE_DIR, "--size", "160x120", "--frames", "3150-3330",
+                 "--gentle", "--flash-report", "gentle.txt"});
+    EXPECT_EQ(gentle.status, 0) << gentle.output;
+
     const RunResult sparks = democap({"--package", VEMU_PACKAGE_DIR, "--size", "160x120",
                                       "--frames", "4004-4300", "--flash-report", "sparks.txt"});
     EXPECT_EQ(sparks.status, 0) << sparks.output;
@@ -336,6 +341,34 @@ TEST_F(DemocapRun, TheFlashReportFailsTheStrobeAndPassesTheSparks) {
     const RunResult every =
         democap({"--package", VEMU_PACKAGE_DIR, "--every", "2", "--flash-report", "every.txt"});
     EXPECT_EQ(every.status, 2) << every.output;
+}
+
+// The gentle show keeps the show's state: only its flash frames differ.
+TEST_F(DemocapRun, TheGentleShowDiffersOnlyOnItsFlashFrames) {
+    for (const char* range : {"3216-3243", "4806-4823", "7126-7143"}) {
+        SCOPED_TRACE(range);
+        for (const char* out : {"normal", "gentle"}) {
+            std::vector<std::string> args{
+                "--package", VEMU_PACKAGE_DIR, "--size", "64x48", "--frames", range, "--out", out};
+            if (std::string(out) == "gentle") {
+                args.push_back("--gentle");
+            }
+            const RunResult r = democap(args);
+            ASSERT_EQ(r.status, 0) << r.output;
+        }
+        for (const std::string& name : pictures(dir.path() + "/normal")) {
+            const int32_t frame = std::stoi(name.substr(6, 5));
+            const auto d = difference(load(dir.path() + "/normal/" + name),
+                                      load(dir.path() + "/gentle/" + name));
+            if (isFlashFrame(frame)) {
+                EXPECT_GT(d.second, 40.0) << name; // white against the pictures
+            } else {
+                EXPECT_EQ(d.first, 0) << name;
+            }
+        }
+        std::filesystem::remove_all(dir.path() + "/normal");
+        std::filesystem::remove_all(dir.path() + "/gentle");
+    }
 }
 
 TEST_F(DemocapRun, SkippedFramesGetNoPicture) {

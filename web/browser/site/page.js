@@ -4,6 +4,8 @@
 // on one sheet; ?autoplay plays at once (where sound needs no gesture);
 // ?from=N starts the show at frame N, the frames before it run unseen;
 // ?hold stands on the first frame drawn (frame N of ?from=N), without sound.
+// The gentle show (no white flashes) is ticked where the browser asks for
+// reduced motion, or by ?gentle.
 "use strict";
 
 const canvas = document.getElementById("canvas");
@@ -16,6 +18,9 @@ const framesParam = query.get("frames");
 const autoplay = query.has("autoplay");
 const startFrame = parseInt(query.get("from") || "0", 10) || 0;
 const hold = query.has("hold");
+const gentleBox = document.getElementById("gentle");
+gentleBox.checked =
+  query.has("gentle") || window.matchMedia("(prefers-reduced-motion: reduce)").matches;
 
 function say(text) {
   statusLine.textContent = text;
@@ -136,8 +141,10 @@ async function play() {
     Module.showOpen = true;
   }
   Module.vemuStartedAt = performance.now();
-  const problem = await Module.ccall("vemu_start", "string", ["number", "number"],
-                                    [startFrame, hold ? 1 : 0], { async: true });
+  const problem = await Module.ccall("vemu_start", "string", ["number", "number", "number"],
+                                    [startFrame, hold ? 1 : 0, gentleBox.checked ? 1 : 0],
+                                    { async: true });
+  console.log("vemu: " + (gentleBox.checked ? "the gentle show" : "the show"));
   console.log("vemu: start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
   if (problem) {
     launcher.classList.remove("hidden");
@@ -207,6 +214,13 @@ window.addEventListener("unhandledrejection", (event) =>
   pageError(event.reason && event.reason.message ? event.reason.message : String(event.reason)));
 
 startButton.addEventListener("click", play);
+document.getElementById("gentle-start").addEventListener("click", (event) => {
+  event.preventDefault();
+  gentleBox.checked = true;
+  if (!startButton.disabled) {
+    play();
+  }
+});
 window.addEventListener("resize", fitCanvas);
 document.addEventListener("keydown", (event) => {
   if (event.key === "Escape" && launcher.classList.contains("hidden")) {
