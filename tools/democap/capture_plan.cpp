@@ -146,7 +146,7 @@ std::string usageText() {
     const std::string last = std::to_string(kLastShownFrame);
     return "Usage: democap [--package DIR] [--size WxH|NAME] [--stretch] [--samples N]\n"
            "               [--gentle] [--frames A-B] [--every K] [--skip LIST]\n"
-           "               --out PATH\n"
+           "               [--jobs N] --out PATH\n"
            "               [--flash-report FILE [--flash-plot PNG]]\n"
            "Renders the show headless, frame by frame, to pictures or a video, and\n"
            "measures its flashing.\n"
@@ -179,6 +179,13 @@ std::string usageText() {
            " as its sound, if present\n"
            "                 (a skipped frame repeats the picture before it;\n"
            "                 with --every K each picture lasts K frames)\n"
+           "  --jobs N       processes sharing the frames out (default: one per core,\n"
+           "                 at most " +
+           std::to_string(kDefaultMostJobs) +
+           "), each with its own run-up and its share\n"
+           "                 of the GL driver's threads; the same output, byte for\n"
+           "                 byte, as with one (a video's frames go to one ffmpeg\n"
+           "                 in order). Each job holds the show's textures\n"
            "  --flash-report FILE\n"
            "                 measure the frames' flashing after WCAG 2.3.1 (the\n"
            "                 general and red flash thresholds) and write the\n"
@@ -221,9 +228,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
             value = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        static const std::set<std::string> known{"--package", "--size",         "--frames",
-                                                 "--every",   "--skip",         "--out",
-                                                 "--samples", "--flash-report", "--flash-plot"};
+        static const std::set<std::string> known{
+            "--package", "--size",    "--frames",       "--every",      "--skip",
+            "--out",     "--samples", "--flash-report", "--flash-plot", "--jobs"};
         if (name == "--stretch" || name == "--gentle") {
             if (value) {
                 return fail(name + " takes no value");
@@ -287,6 +294,13 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
                 return fail("--samples \"" + v + "\" is not 1, 2, 4 or 8");
             }
             o.samples = static_cast<int>(*n);
+        } else if (name == "--jobs") {
+            const auto n = parseCount(v);
+            if (!n || *n < 1 || *n > kMostJobs) {
+                return fail("--jobs \"" + v + "\" is not a whole number from 1 to " +
+                            std::to_string(kMostJobs));
+            }
+            o.jobs = static_cast<int>(*n);
         } else if (name == "--skip") {
             std::string error;
             auto list = parseFrameList(v, error);
@@ -317,6 +331,9 @@ ParseResult parseArguments(const std::vector<std::string>& args) {
     if (!o.flashPlot.empty() && o.flashReport.empty()) {
         return fail("--flash-plot goes with --flash-report");
     }
+    if (!o.flashReport.empty() && o.jobs > 1) {
+        return fail("--flash-report reads the frames in order, in one job: leave out --jobs");
+    }
     if (!o.flashReport.empty() && (o.every != 1 || !o.skip.empty())) {
         return fail("--flash-report measures every frame of the range: leave out --every and "
                     "--skip");
@@ -346,6 +363,56 @@ bool FramePlan::onGrid(int32_t frame) const {
 
 int32_t FramePlan::gridCount() const {
     return (range_.last - range_.first) / every_ + 1;
+}
+
+int32_t FramePlan::gridCountIn(int32_t from, int32_t to) const {
+    from = std::max(from, range_.first);
+    to = std::min(to, range_.last);
+    if (from > to) {
+        return 0;
+    }
+    const auto slotsUpTo = [this](int32_t frame) { return (frame - range_.first) / every_ + 1; };
+    return slotsUpTo(to) - (from > range_.first ? slotsUpTo(from - 1) : 0);
+}
+
+int32_t FramePlan::lastKeptBefore(int32_t frame) const {
+    if (frame <= range_.first) {
+        return -1;
+    }
+    int32_t f = range_.first + (std::min(frame - 1, range_.last) - range_.first) / every_ * every_;
+    for (; f >= range_.first; f -= every_) {
+        if (!skipped(f)) {
+            return f;
+        }
+    }
+    return -1;
+}
+
+ChunkPlan::ChunkPlan(const Options& options, int32_t gridSlotsPerChunk)
+    : range_(options.frames), length_(std::max(gridSlotsPerChunk, 1) * options.every) {
+    count_ = (range_.last - range_.first) / length_ + 1;
+}
+
+FrameRange ChunkPlan::chunk(int32_t index) const {
+    const int32_t first = range_.first + index * length_;
+    return {first, std::min(first + length_ - 1, range_.last)};
+}
+
+int32_t gridSlotsPerChunk(const Options& options) {
+    constexpr int64_t kChunkBytes = 48 << 20;
+    const int64_t frameBytes = static_cast<int64_t>(options.width) * options.height * 3;
+    if (options.outputKind != OutputKind::Video) {
+        return 50;
+    }
+    return static_cast<int32_t>(std::clamp<int64_t>(kChunkBytes / frameBytes, 4, 50));
+}
+
+int jobCount(const Options& options, int cores) {
+    if (options.outputKind == OutputKind::None || !options.flashReport.empty()) {
+        return 1; // the flash analysis reads the frames in order
+    }
+    const int asked = options.jobs > 0 ? options.jobs : std::clamp(cores, 1, kDefaultMostJobs);
+    return std::max(1, std::min(asked, ChunkPlan(options, gridSlotsPerChunk(options)).count()));
 }
 
 int32_t FramePlan::keptCount() const {

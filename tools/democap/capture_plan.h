@@ -12,6 +12,9 @@
 namespace democap {
 
 constexpr int kMaxSide = 16384;
+constexpr int kMostJobs = 64;
+// Each job holds its own GL context and textures (some 100 MB).
+constexpr int kDefaultMostJobs = 8;
 
 // Inclusive at both ends.
 struct FrameRange {
@@ -36,6 +39,7 @@ struct Options {
     OutputKind outputKind = OutputKind::PngFolder;
     std::string flashReport; // the frames' flashing measured, as text
     std::string flashPlot;   // and as a picture (PNG)
+    int jobs = 0;            // processes sharing the range out; 0: the default
 };
 
 struct ParseResult {
@@ -90,6 +94,11 @@ class FramePlan {
 
     int32_t gridCount() const;
     int32_t keptCount() const;
+    // Grid slots from `from` to `to`, both included.
+    int32_t gridCountIn(int32_t from, int32_t to) const;
+    // The last kept frame of the range before `frame`, or -1: the picture a
+    // video repeats on skipped frames at `frame`.
+    int32_t lastKeptBefore(int32_t frame) const;
     // Frames run, 0 to B, for the progress line (the ending call not counted).
     int32_t framesToRun() const { return range_.last + 1; }
 
@@ -98,6 +107,29 @@ class FramePlan {
     int every_;
     std::vector<FrameRange> skip_;
 };
+
+// How --jobs shares the range out: in chunks, each taken by whichever job is
+// free next, in order, so the jobs stay even where frames cost unevenly and
+// every job only ever runs forward. A chunk starts on the grid.
+class ChunkPlan {
+  public:
+    ChunkPlan(const Options& options, int32_t gridSlotsPerChunk);
+    int32_t count() const { return count_; }
+    FrameRange chunk(int32_t index) const;
+
+  private:
+    FrameRange range_;
+    int32_t length_; // frames per chunk, a multiple of --every
+    int32_t count_;
+};
+
+// Grid slots per chunk: a second of the show, fewer for a video of large
+// frames, whose chunks wait in memory to go to ffmpeg in order.
+int32_t gridSlotsPerChunk(const Options& options);
+
+// How many jobs a capture runs: --jobs, or the default for `cores`, never
+// more than there are chunks; 1 where the frames must be seen in order.
+int jobCount(const Options& options, int cores);
 
 // "frame_00042.png"
 std::string frameFileName(int32_t frame);

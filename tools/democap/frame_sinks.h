@@ -59,6 +59,8 @@ class VideoPipe {
     VideoPipe& operator=(const VideoPipe&) = delete;
 
     bool start(const std::vector<std::string>& args, std::string& error);
+    // Writes into fd instead (a pipe read by another process), and closes it.
+    void adopt(int fd) { fd_ = fd; }
     bool write(const uint8_t* data, size_t size, std::string& error);
     // Closes the pipe and waits; false unless ffmpeg ended with status 0.
     bool finish(std::string& error);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -24,6 +25,7 @@
 #include "tools/democap/flash_analysis.h"
 #include "tools/democap/frame_readback.h"
 #include "tools/democap/frame_sinks.h"
+#include "tools/democap/jobs.h"
 #include "tools/democap/offscreen_gl.h"
 #include "tools/democap/png_file.h"
 
@@ -176,6 +178,9 @@ class MultisampleTarget {
 // link time (--wrap=glLineWidth) and scaled.
 float lineScale = 1.0f;
 
+// Set in all but the first of several jobs, whose notes would say the same.
+bool quietNotes = false;
+
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -199,7 +204,7 @@ bool openForSamples(OffscreenGl& gl, MultisampleTarget& target, const Options& o
     }
     if (target.make(setup.area.width, setup.area.height, options.samples)) {
         setup.samples = target.samples();
-        if (setup.samples != options.samples) {
+        if (setup.samples != options.samples && !quietNotes) {
             std::fprintf(stderr, "democap: %d samples per pixel (the driver's nearest to %d)\n",
                          setup.samples, options.samples);
         }
@@ -215,11 +220,13 @@ bool openForSamples(OffscreenGl& gl, MultisampleTarget& target, const Options& o
         return false;
     }
     lineScale = static_cast<float>(setup.factor);
-    std::fprintf(stderr,
-                 "democap: the driver has no %d-sample framebuffer; drawing %dx%d and filtering "
-                 "down\n",
-                 options.samples, setup.area.width * setup.factor,
-                 setup.area.height * setup.factor);
+    if (!quietNotes) {
+        std::fprintf(
+            stderr,
+            "democap: the driver has no %d-sample framebuffer; drawing %dx%d and filtering "
+            "down\n",
+            options.samples, setup.area.width * setup.factor, setup.area.height * setup.factor);
+    }
     return true;
 }
 
@@ -285,19 +292,35 @@ void startShow(DemoState& state, OffscreenGl& gl) {
     if (!startDemo(state, hooks) && problem.empty()) {
         problem = "start-up did not finish";
     }
-    if (!problem.empty()) {
+    if (!problem.empty() && !quietNotes) {
         std::fprintf(stderr, "democap: note: %s; the capture goes on\n", problem.c_str());
     }
+}
+
+// The video's sound track: the music, where the package has it.
+std::string musicFor(const Options& options) {
+    if (isReadableFile(kMusicPath)) {
+        return kMusicPath;
+    }
+    std::fprintf(stderr, "democap: note: no %s in %s; the video has no sound\n", kMusicPath,
+                 options.packageDir.c_str());
+    return "";
 }
 
 // Where the frames go: one PNG each into a folder, or a video through ffmpeg.
 class FrameOutput {
   public:
-    bool open(const Options& options, flash::Analyser* flashes, std::string& error) {
+    // videoFd: a job's pipe, where its video frames go instead of to ffmpeg.
+    bool open(const Options& options, flash::Analyser* flashes, int videoFd, std::string& error) {
         width_ = options.width;
         height_ = options.height;
         video_ = options.outputKind == OutputKind::Video;
         flashes_ = flashes;
+        if (video_ && videoFd >= 0) {
+            rows_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3, 0);
+            pipe_.adopt(videoFd);
+            return true;
+        }
         if (options.outputKind == OutputKind::None) {
             rows_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3, 0);
             return true;
@@ -306,15 +329,8 @@ class FrameOutput {
             pngs_ = std::make_unique<PngSink>(options.out, width_, height_);
             return true;
         }
-        std::string music;
-        if (isReadableFile(kMusicPath)) {
-            music = kMusicPath;
-        } else {
-            std::fprintf(stderr, "democap: note: no %s in %s; the video has no sound\n", kMusicPath,
-                         options.packageDir.c_str());
-        }
         rows_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3, 0);
-        return pipe_.start(ffmpegArguments(options, music), error);
+        return pipe_.start(ffmpegArguments(options, musicFor(options)), error);
     }
 
     // Reads a kept frame from the back buffer: must come before the swap,
@@ -350,6 +366,12 @@ class FrameOutput {
         return true;
     }
 
+    // A job's next chunk of video frames follows.
+    bool beginChunk(int32_t chunk, int32_t frames, std::string& error) {
+        const ChunkHeader header{chunk, frames};
+        return pipe_.write(reinterpret_cast<const uint8_t*>(&header), sizeof header, error);
+    }
+
     bool finish(std::string& error) {
         return video_ ? pipe_.finish(error) : pngs_ == nullptr || pngs_->finish(error);
     }
@@ -368,36 +390,33 @@ class FrameOutput {
     int32_t written_ = 0;
 };
 
-// Runs the timeline from the state's frame to the plan's end, handing the
-// kept frames to the output, with progress on stderr. False when the output
-// failed (error says why, when it can).
-bool runFrames(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
-               const RenderSetup& setup, const Options& options, FrameOutput& out,
-               std::string& error) {
-    const FramePlan plan(options);
-    ProgressMeter progress(plan.framesToRun(), isatty(STDERR_FILENO) != 0, 0.25,
-                           options.frames.first);
-    // The run-up: the frames before the range as the show would have run
-    // them (catch-up steps where the plan skips), unseen.
-    const int32_t firstFrame = options.frames.first;
-    const auto start = std::chrono::steady_clock::now();
-    while (state.frameCounter < firstFrame) {
+// The frames before `to` as the show would have run them (catch-up steps
+// where the plan skips), unseen: a run-up on one pixel. `after` runs after
+// each part.
+void runUpFor(const FramePlan& plan, DemoState& state, int32_t to,
+              const std::function<void()>& after) {
+    while (state.frameCounter < to) {
         const int32_t frame = state.frameCounter;
         if (plan.skipped(frame)) {
             runTimelineFrame(state, true);
         } else {
-            int32_t to = frame + 1;
-            while (to < firstFrame && to < frame + 50 && !plan.skipped(to)) {
-                ++to;
+            int32_t upTo = frame + 1;
+            while (upTo < to && upTo < frame + 50 && !plan.skipped(upTo)) {
+                ++upTo;
             }
-            runUpTo(state, to);
+            runUpTo(state, upTo);
         }
-        const int32_t done = state.frameCounter;
-        if (auto text = progress.update(done, done - 1, secondsSince(start))) {
-            std::fputs(text->c_str(), stderr);
-        }
+        after();
     }
-    int32_t lastRun = firstFrame - 1;
+}
+
+// Runs the timeline from the state's frame to `last`, or to the show's end,
+// handing the kept frames to the output (and to the video, where `send`).
+// `after` runs after each frame. False when the output failed (error says
+// why, when it can).
+bool runSpan(DemoState& state, OffscreenGl& gl, MultisampleTarget& target, const RenderSetup& setup,
+             const FramePlan& plan, int32_t last, bool send, FrameOutput& out, std::string& error,
+             const std::function<void(int32_t)>& after) {
     bool ok = true;
     while (ok) {
         const int32_t frame = state.frameCounter;
@@ -405,7 +424,6 @@ bool runFrames(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
         if (runTimelineFrame(state, skip) == TimelineStep::ShowEnded) {
             break; // kLastFrame: drawn but never shown
         }
-        lastRun = frame;
         if (!skip) {
             if (plan.kept(frame)) {
                 if (setup.samples > 1) {
@@ -418,18 +436,77 @@ bool runFrames(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
                 target.drawHere();
             }
         }
-        if (ok && out.video() && plan.onGrid(frame)) {
+        if (ok && send && out.video() && plan.onGrid(frame)) {
             ok = out.sendVideoFrame(error);
         }
-        if (auto text = progress.update(frame + 1, frame, secondsSince(start))) {
-            std::fputs(text->c_str(), stderr);
-        }
-        if (frame == plan.lastFrameToRun() && !plan.runsToShowEnd()) {
+        after(frame);
+        if (frame == last && !(frame == kLastShownFrame && plan.runsToShowEnd())) {
             break;
         }
     }
+    return ok;
+}
+
+// The whole range in this process, with progress on stderr.
+bool runFrames(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
+               const RenderSetup& setup, const Options& options, FrameOutput& out,
+               std::string& error) {
+    const FramePlan plan(options);
+    ProgressMeter progress(plan.framesToRun(), isatty(STDERR_FILENO) != 0, 0.25,
+                           options.frames.first);
+    const auto start = std::chrono::steady_clock::now();
+    runUpFor(plan, state, options.frames.first, [&] {
+        const int32_t done = state.frameCounter;
+        if (auto text = progress.update(done, done - 1, secondsSince(start))) {
+            std::fputs(text->c_str(), stderr);
+        }
+    });
+    int32_t lastRun = options.frames.first - 1;
+    const bool ok =
+        runSpan(state, gl, target, setup, plan, plan.lastFrameToRun(), true, out, error,
+                [&](int32_t frame) {
+                    lastRun = frame;
+                    if (auto text = progress.update(frame + 1, frame, secondsSince(start))) {
+                        std::fputs(text->c_str(), stderr);
+                    }
+                });
     std::fputs(progress.finish(lastRun + 1, lastRun, secondsSince(start)).c_str(), stderr);
     return ok;
+}
+
+// One of several jobs: chunk after chunk, as they come free on the board,
+// each after a run-up from where the job stands. A video's chunk that starts
+// on skipped frames repeats the last picture kept before them: drawn here
+// first, where this job has not drawn it already.
+bool runChunks(DemoState& state, OffscreenGl& gl, MultisampleTarget& target,
+               const RenderSetup& setup, const Options& options, FrameOutput& out,
+               const JobLink& link, std::string& error) {
+    const FramePlan plan(options);
+    const ChunkPlan chunks(options, gridSlotsPerChunk(options));
+    const auto nothing = [] {};
+    const auto counted = [&link](int32_t) { link.board->framesDone.fetch_add(1); };
+    for (int32_t c = link.board->nextChunk.fetch_add(1); c < chunks.count();
+         c = link.board->nextChunk.fetch_add(1)) {
+        const FrameRange range = chunks.chunk(c);
+        if (out.video()) {
+            const int32_t before = plan.lastKeptBefore(range.first);
+            if (plan.skipped(range.first) && before >= state.frameCounter) {
+                runUpFor(plan, state, before, nothing);
+                if (!runSpan(state, gl, target, setup, plan, before, false, out, error,
+                             [](int32_t) {})) {
+                    return false;
+                }
+            }
+            if (!out.beginChunk(c, plan.gridCountIn(range.first, range.last), error)) {
+                return false;
+            }
+        }
+        runUpFor(plan, state, range.first, nothing);
+        if (!runSpan(state, gl, target, setup, plan, range.last, true, out, error, counted)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const char* sceneNameAt(int32_t frame) {
@@ -473,11 +550,12 @@ void __wrap_glLineWidth(GLfloat width) {
 }
 }
 
-int main(int argc, char** argv) {
-    Options options;
-    if (const int status = prepare(argc, argv, options); status >= 0) {
-        return status;
-    }
+namespace {
+
+// The capture in this process: the whole range, or, as one of several jobs,
+// the chunks it takes. The status to end with.
+int capture(const Options& options, const JobLink& link) {
+    quietNotes = link.index > 0; // each note once, not once a job
     OffscreenGl gl;
     MultisampleTarget target;
     RenderSetup setup;
@@ -495,10 +573,12 @@ int main(int argc, char** argv) {
         flashes = std::make_unique<flash::Analyser>(options.width, options.height);
     }
     FrameOutput out;
-    if (!out.open(options, flashes.get(), error)) {
+    if (!out.open(options, flashes.get(), link.videoFd, error)) {
         return fail(error);
     }
-    const bool ok = runFrames(*state, gl, target, setup, options, out, error);
+    const bool ok = link.board != nullptr
+                        ? runChunks(*state, gl, target, setup, options, out, link, error)
+                        : runFrames(*state, gl, target, setup, options, out, error);
     if (!out.finish(error)) {
         return fail(error);
     }
@@ -506,6 +586,9 @@ int main(int argc, char** argv) {
         return fail(error.empty() ? "stopped early" : error);
     }
     state.reset(); // frees GL objects while the context is current
+    if (link.board != nullptr) {
+        return 0;
+    }
     if (options.outputKind != OutputKind::None) {
         const int32_t written = out.written();
         const char* what = out.video() ? "video frame" : "picture";
@@ -516,4 +599,48 @@ int main(int argc, char** argv) {
         return writeFlashReport(flashes->finish(), options.flashReport, options.flashPlot);
     }
     return 0;
+}
+
+// Several jobs, this process handing out the chunks and, for a video, the
+// one ffmpeg that gets every frame in order.
+int captureInJobs(const Options& options, int jobs) {
+    std::string error;
+    VideoPipe pipe;
+    const VideoWriter writer = [&pipe](const uint8_t* data, size_t size, std::string& why) {
+        return pipe.write(data, size, why);
+    };
+    const bool video = options.outputKind == OutputKind::Video;
+    if (video && !pipe.start(ffmpegArguments(options, musicFor(options)), error)) {
+        return fail(error);
+    }
+    std::fprintf(stderr, "democap: %d jobs\n", jobs);
+    const int status = runJobs(
+        options, jobs, [&options](const JobLink& link) { return capture(options, link); },
+        video ? &writer : nullptr, error);
+    std::string finished;
+    const bool encoded = pipe.finish(finished);
+    if (status != 0) {
+        return fail(error);
+    }
+    if (!encoded) {
+        return fail(finished);
+    }
+    const FramePlan plan(options);
+    const int32_t written = video ? plan.gridCount() : plan.keptCount();
+    const char* what = video ? "video frame" : "picture";
+    std::fprintf(stderr, "democap: %d %s%s in %s\n", written, what, written == 1 ? "" : "s",
+                 options.out.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const int status = prepare(argc, argv, options); status >= 0) {
+        return status;
+    }
+    const int cores = static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
+    const int jobs = jobCount(options, cores);
+    return jobs > 1 ? captureInJobs(options, jobs) : capture(options, JobLink{});
 }

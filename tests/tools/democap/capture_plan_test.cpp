@@ -1,5 +1,6 @@
 #include "demo/assets/manifest.h"
 #include "tools/democap/capture_plan.h"
+#include "tools/democap/jobs.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -224,6 +225,58 @@ TEST(DemocapPlan, EverythingSkippedLeavesNothingToWrite) {
     const FramePlan plan(o);
     EXPECT_EQ(plan.keptCount(), 0);
     EXPECT_TRUE(keptFrames(plan).empty());
+}
+
+// --jobs: chunks start on the grid and cover the range without a gap; a
+// video's chunk that starts on skipped frames repeats the last kept frame
+// before it, wherever that lies.
+TEST(DemocapJobs, ChunksTileTheRangeOnTheGrid) {
+    Options o;
+    o.frames = {100, 1000};
+    o.every = 3;
+    std::string error;
+    o.skip = *parseFrameList("100-104,250-400", error);
+    const FramePlan plan(o);
+    const ChunkPlan chunks(o, 50);
+    ASSERT_EQ(chunks.count(), 7); // 150 frames each
+    int32_t next = 100;
+    int32_t slots = 0;
+    for (int32_t c = 0; c < chunks.count(); ++c) {
+        const FrameRange r = chunks.chunk(c);
+        EXPECT_EQ(r.first, next);
+        EXPECT_TRUE(plan.onGrid(r.first)) << r.first;
+        slots += plan.gridCountIn(r.first, r.last);
+        next = r.last + 1;
+    }
+    EXPECT_EQ(next, 1001);
+    EXPECT_EQ(slots, plan.gridCount());
+    EXPECT_EQ(plan.lastKeptBefore(100), -1);
+    EXPECT_EQ(plan.lastKeptBefore(105), -1); // 100 to 104 skipped
+    EXPECT_EQ(plan.lastKeptBefore(106), -1);
+    EXPECT_EQ(plan.lastKeptBefore(107), 106);
+    EXPECT_EQ(plan.lastKeptBefore(400), 247); // the grid's last before the skip
+    EXPECT_EQ(plan.lastKeptBefore(5000), 1000);
+}
+
+TEST(DemocapJobs, OnePerCoreUnlessTheFramesMustBeSeenInOrder) {
+    Options o;
+    o.out = "shots";
+    EXPECT_EQ(jobCount(o, 2), 2);
+    EXPECT_EQ(jobCount(o, 64), kDefaultMostJobs);
+    o.jobs = 3;
+    EXPECT_EQ(jobCount(o, 2), 3);
+    o.frames = {0, 60}; // two chunks of 50
+    EXPECT_EQ(jobCount(o, 2), 2);
+    o.jobs = 0;
+    o.flashReport = "report.txt";
+    EXPECT_EQ(jobCount(o, 8), 1);
+    expectError({"--jobs", "0", "--out", "x"}, "--jobs");
+    expectError({"--jobs", "65", "--out", "x"}, "--jobs");
+    expectError({"--jobs", "2", "--flash-report", "r.txt"}, "one job");
+    EXPECT_EQ(parse({"--jobs=4", "--out", "x"}).options.jobs, 4);
+    EXPECT_EQ(threadsPerJob(nullptr, 8, 2), 4);
+    EXPECT_EQ(threadsPerJob("6", 8, 4), 1);
+    EXPECT_EQ(threadsPerJob("junk", 2, 4), 1);
 }
 
 TEST(DemocapNames, FiveDigitZeroPaddedFrameNames) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <utility>
 
 #include "demo/assets/manifest.h"
@@ -235,6 +236,43 @@ TEST_F(DemocapRun, PartialCapturesEqualTheWholeRun) {
                                  load(dir.path() + "/whole/" + name))
                           .first,
                       2)
+                << name;
+        }
+    }
+}
+
+// --jobs: the files one job makes, byte for byte: the PNGs, and a video
+// whose chunks start on skipped frames, which repeat a picture that another
+// job drew, or that none did (black). The progress counts every job.
+TEST_F(DemocapRun, JobsMakeTheSameFilesByteForByte) {
+    const auto bytes = [](const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const bool video = !ffmpegTool("ffprobe").empty();
+    for (const std::string out : {"shots", "clip.mp4"}) {
+        if (out == "clip.mp4" && !video) {
+            continue;
+        }
+        SCOPED_TRACE(out);
+        for (const char* jobs : {"1", "3"}) {
+            const RunResult r =
+                democap({"--package", VEMU_PACKAGE_DIR, "--size", "160x120", "--frames",
+                         "1000-1400", "--every", "3", "--skip", "1000-1010,1140-1160,1290-1300",
+                         "--jobs", jobs, "--out", std::string(jobs) + out});
+            ASSERT_EQ(r.status, 0) << r.output;
+            EXPECT_NE(r.output.find("frame  1400  100.0%"), std::string::npos) << r.output;
+        }
+        if (out == "clip.mp4") {
+            EXPECT_EQ(bytes(dir.path() + "/3" + out), bytes(dir.path() + "/1" + out));
+            continue;
+        }
+        const auto one = pictures(dir.path() + "/1" + out);
+        ASSERT_EQ(one.size(), 119u);
+        EXPECT_EQ(pictures(dir.path() + "/3" + out), one);
+        for (const std::string& name : one) {
+            ASSERT_EQ(bytes(dir.path() + "/3" + out + "/" + name),
+                      bytes(dir.path() + "/1" + out + "/" + name))
                 << name;
         }
     }
