@@ -64,4 +64,12 @@ vemu_setup_web() {
   cmake --build build-web -j "$(nproc)"
   rm -rf build-web/site/data
   cp -r build/package/data build-web/site/data
+  cp build/package/backgd.png build-web/site/backgd.png
+  # The data's own hash in the page, which asks for each file with it
+  # (data/x.jpg?v=...): a host may let browsers keep data/ for good, and a
+  # new version is a new address.
+  local version
+  version=$(cd build-web/site && find data -type f | LC_ALL=C sort | xargs sha256sum | sha256sum | cut -c1-16)
+  sed -i "s|<meta name=\"vemu-data\" content=\"[^\"]*\">|<meta name=\"vemu-data\" content=\"$version\">|" \
+    build-web/site/index.html
 }

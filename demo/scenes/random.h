@@ -7,6 +7,7 @@ struct RandomGenerator {
     uint32_t state = 1;
 
     void seed(uint32_t value) { state = value; }
+    bool operator==(const RandomGenerator&) const = default;
     // Next value, 0 to 32767.
     int next() {
         state = state * 214013u + 2531011u;

@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "demo/assets/manifest.h"
 #include "demo/scenes/item_list.h"
@@ -11,22 +12,13 @@ struct GLUquadric;
 constexpr int kTextureSlots = 49;
 constexpr int kTileListCount = 16;
 
-// Everything the show keeps between frames, with its start values. The show
-// runs once per process; tests build a fresh record for each case.
-struct DemoState {
-    DemoState();
-    ~DemoState();
-    DemoState(const DemoState&) = delete;
-    DemoState& operator=(const DemoState&) = delete;
-
-    // Set by the host before the show starts, never changed by it: the
-    // gentle show draws each white flash as a thin frame around the screen.
-    // Only the pictures differ; every value below runs as in the normal show.
-    bool gentle = false;
-
+// The values the show changes as it runs, with their start values: all of
+// its state but what start-up makes (textures, tiles) and what is made on
+// first use (quadrics). Plain values, so a host can keep a copy (a seek
+// returns to one).
+struct ShowValues {
     int32_t frameCounter = 0;
     std::array<int32_t, 5> flipSelectors = std::to_array(kFlipPairFirstSlots);
-    std::array<uint32_t, kTextureSlots> textures{}; // GL texture names by slot
     RandomGenerator random;
 
     // sliding sprites
@@ -37,9 +29,7 @@ struct DemoState {
     float sparkHalfSize = 2.0f;
     // craft
     float craftAngle = 0.0f;
-    GLUquadric* craftQuadric = nullptr; // made on first use, freed with the state
-    // greeting tiles
-    ItemList tileLists[kTileListCount];
+    // greeting tiles (the tiles themselves are in DemoState's lists)
     std::array<float, 32> tileOffsets{};
     // closing pictures
     int32_t closingSlot = kClosing1Slot;
@@ -58,5 +48,37 @@ struct DemoState {
     float gridDepth = 0.0f;
     int32_t creditSlot = kCredits1Slot;
     float towerPhase = 0.0f;
-    GLUquadric* towerQuadric = nullptr; // made on first use, freed with the state
+
+    bool operator==(const ShowValues&) const = default;
 };
+
+// Everything the show keeps between frames, with its start values. The show
+// runs once per process; tests build a fresh record for each case.
+struct DemoState : ShowValues {
+    DemoState();
+    ~DemoState();
+    DemoState(const DemoState&) = delete;
+    DemoState& operator=(const DemoState&) = delete;
+
+    // Set by the host before the show starts, never changed by it: the
+    // gentle show draws each white flash as a thin frame around the screen.
+    // Only the pictures differ; every value runs as in the normal show.
+    bool gentle = false;
+
+    std::array<uint32_t, kTextureSlots> textures{}; // GL texture names by slot
+    GLUquadric* craftQuadric = nullptr;             // made on first use, freed with the state
+    GLUquadric* towerQuadric = nullptr;             // made on first use, freed with the state
+    // The greeting tiles, filled at start-up; the scene moves and fades them.
+    ItemList tileLists[kTileListCount];
+};
+
+// The show as it stood at one frame: enough to go back there and run on to
+// exactly the frames a show played from the start draws (with the GL state
+// of that moment, which the host keeps).
+struct ShowSnapshot {
+    ShowValues values;
+    std::vector<Tile> tiles; // every list's, in order
+};
+ShowSnapshot takeSnapshot(DemoState& state);
+// Into a state whose start-up filled the same tile lists.
+void restoreSnapshot(DemoState& state, const ShowSnapshot& snapshot);

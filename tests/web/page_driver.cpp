@@ -691,22 +691,41 @@ PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
     return frame;
 }
 
-PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string& frameList,
-                    int frameCount, const std::string& pngFile, const std::string& workFolder) {
+namespace {
+
+// A sheet of frameCount tiles, four wide, that the page at `query` lays.
+PageSheet sheetAt(Browser browser, const SiteServer& server, const std::string& query,
+                  int frameCount, const std::string& failure, const std::string& pngFile,
+                  const std::string& workFolder) {
     const int rows = (frameCount + 3) / 4;
-    const std::string url = server.url("frames=" + frameList);
+    const std::string url = server.url(query);
     const std::string done = std::to_string(frameCount) + " frames drawn";
     PageSheet sheet;
     if (browser == Browser::Chromium) {
         std::vector<std::string> args = chromiumArgs(workFolder + "/chromium-sheet-profile");
-        args.insert(args.end(), {"--window-size=2560," + std::to_string(480 * rows),
-                                 "--virtual-time-budget=120000", "--screenshot=" + pngFile, url});
+        args.insert(args.end(),
+                    {"--window-size=2560," + std::to_string(480 * rows),
+                     "--virtual-time-budget=120000", "--autoplay-policy=no-user-gesture-required",
+                     "--screenshot=" + pngFile, url});
         // Headless Chromium draws the page, takes the picture and ends.
         sheet.log = runProgram(args, workFolder).output;
     } else {
-        sheet = firefoxScreenshot(url, 2560, 480 * rows, done, "not one the show draws", 180,
-                                  pngFile, workFolder);
+        sheet = firefoxScreenshot(url, 2560, 480 * rows, done, failure, 180, pngFile, workFolder);
     }
     noteMissing(sheet, done);
     return sheet;
+}
+
+} // namespace
+
+PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string& frameList,
+                    int frameCount, const std::string& pngFile, const std::string& workFolder) {
+    return sheetAt(browser, server, "frames=" + frameList, frameCount, "not one the show draws",
+                   pngFile, workFolder);
+}
+
+PageSheet pageSeekSheet(Browser browser, const SiteServer& server, const std::string& frameList,
+                        int frameCount, const std::string& pngFile, const std::string& workFolder) {
+    return sheetAt(browser, server, "autoplay&seeks=" + frameList, frameCount, "no seek to frame",
+                   pngFile, workFolder);
 }

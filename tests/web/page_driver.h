@@ -89,6 +89,11 @@ struct PageSheet {
 PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string& frameList,
                     int frameCount, const std::string& pngFile, const std::string& workFolder);
 
+// The same sheet of the frames the page shows after a seek to each in turn,
+// from a show that played a second, fell behind through the hall and was
+// paused (?seeks=); its lines say when each seek was done.
+PageSheet pageSeekSheet(Browser browser, const SiteServer& server, const std::string& frameList,
+                        int frameCount, const std::string& pngFile, const std::string& workFolder);
 // Firefox: the page started at frame `from` (?from=N&hold), standing on the
 // first frame it draws, screenshot at 640 x 480 as a PNG file.
 // `query` adds to the page's address ("gentle").

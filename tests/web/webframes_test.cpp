@@ -114,6 +114,17 @@ void desktopFrames(const std::vector<int32_t>& frames, const std::string& folder
     }
 }
 
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 std::string frameList(const std::vector<int32_t>& frames) {
     std::string list;
     for (int32_t f : frames) {
@@ -339,6 +350,70 @@ TEST(RunUp, TheDesktopAndThePageStartedAtAFrameDrawItAsTheCaptureDoes) {
         ++row;
     }
     expectClose(page, capture, row, kFrame);
+#endif
+}
+
+// Seeking like a video, forward and back over the show, paused after it fell
+// behind through the hall (its catch-up steps there advance the pictures
+// otherwise): each frame the page shows after a seek is democap's frame of
+// that number, whether the seek went back to a moment noted on the way or
+// ran up from where the show stood.
+TEST(Seek, EachFrameShownAfterASeekIsTheCapturesFrame) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the Release build runs it";
+#endif
+#ifdef VEMU_WEB_SITE
+    std::vector<int32_t> seeks = {5000, 1200, 6500, 300, 3300, 2100, 7300, 4100, 900, 5800};
+    for (int32_t& f : seeks) {
+        while (isFlashFrame(f)) {
+            ++f; // white: they would match whatever the picture
+        }
+    }
+    TempFolder dir;
+    desktopFrames(seeks, dir.path() + "/desktop", dir.path());
+    SiteServer server(VEMU_WEB_SITE);
+    const std::string sheetFile = dir.path() + "/seeks.png";
+    const PageSheet sheet = pageSeekSheet(Browser::Chromium, server, frameList(seeks),
+                                          static_cast<int>(seeks.size()), sheetFile, dir.path());
+    ASSERT_EQ(sheet.problem, "") << sheet.log;
+    // Each seek's time, from the wall-clock stamps of Chromium's log lines
+    // (the page's own clock runs on the headless browser's virtual time).
+    std::vector<double> stamps;
+    for (const std::string& line : linesOf(sheet.log)) {
+        int hours = 0, minutes = 0;
+        double seconds = 0;
+        const size_t at = line.find('/');
+        if ((line.find("vemu: seeks from frame") != std::string::npos ||
+             line.find("vemu: seek to frame") != std::string::npos) &&
+            at != std::string::npos &&
+            std::sscanf(line.c_str() + at + 1, "%2d%2d%lf", &hours, &minutes, &seconds) == 3) {
+            stamps.push_back(hours * 3600.0 + minutes * 60.0 + seconds);
+        }
+    }
+    ASSERT_EQ(stamps.size(), seeks.size() + 1) << sheet.log;
+    std::vector<double> ms;
+    for (size_t i = 1; i < stamps.size(); ++i) {
+        ms.push_back((stamps[i] - stamps[i - 1]) * 1000.0);
+        std::printf("seek to frame %5d: %6.1f ms\n", seeks[i - 1], ms.back());
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("seeks on SwiftShader: median %.1f ms, worst %.1f ms\n",
+                (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2, ms.back());
+    const Picture all = load(sheetFile);
+    ASSERT_EQ(all.width, 2560) << sheet.log;
+    for (size_t i = 0; i < seeks.size(); ++i) {
+        const int32_t f = seeks[i];
+        size_t row = 0;
+        while (kSchedule[row].last < f) {
+            ++row;
+        }
+        ASSERT_GE(f, kSchedule[row].first) << "frame " << f << " lies between scenes";
+        const Picture page =
+            all.crop(static_cast<int>(i % 4) * 640, static_cast<int>(i / 4) * 480, 640, 480);
+        expectClose(page, load(dir.path() + "/desktop" + frameFile(f)), row, f);
+    }
+#else
+    GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";
 #endif
 }
 

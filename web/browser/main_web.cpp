@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,7 @@
 #include "demo/timeline/timeline.h"
 #include "web/browser/draw_scale.h"
 #include "web/browser/web_sound.h"
+#include "web/gl11/gl11_state.h"
 
 namespace {
 
@@ -46,6 +48,46 @@ constexpr double kPassBudgetMs = 30.0;
 // machine falls behind and grows back once it keeps up.
 DrawScale drawScale;
 bool drawScaleChanged = false;
+
+// Seeking. The show as it stood every 5 s of it, noted as it passes them
+// (played or run up): a seek goes back to the nearest moment at or before
+// its frame, or on from where the show stands, and runs up from there.
+constexpr int32_t kMomentEvery = 250;
+struct Moment {
+    ShowSnapshot show;
+    Gl11Snapshot gl;
+};
+std::map<int32_t, Moment> moments;
+bool paused = false;
+// The show stands where one played with every frame drawn would: no
+// catch-up step since the start or the last seek. Catch-up steps advance
+// some scenes otherwise, so only such a show's moments are noted, and a
+// seek from a show that caught up goes back to one.
+bool exactPath = true;
+
+void noteMoment() {
+    const int32_t frame = state->frameCounter;
+    if (exactPath && frame % kMomentEvery == 0 && frame <= kLastShownFrame &&
+        moments.count(frame) == 0) {
+        moments.emplace(frame, Moment{takeSnapshot(*state), gl11Save()});
+    }
+}
+
+// The frames up to `frame`, unseen: run for their state alone, with nothing
+// drawn, noting the moments on the way.
+TimelineStep runUpNoting(int32_t frame) {
+    TimelineStep step = TimelineStep::Running;
+    while (state->frameCounter < frame && step == TimelineStep::Running) {
+        noteMoment();
+        const int32_t next =
+            std::min(frame, (state->frameCounter / kMomentEvery + 1) * kMomentEvery);
+        gl11SetDrawing(false);
+        step = runUpTo(*state, next);
+        gl11SetDrawing(true);
+    }
+    noteMoment();
+    return step;
+}
 
 // clang-format off
 EM_JS(void, notifyPage, (const char* event, int drawn, int caughtUp, double meanLag, double maxLag,
@@ -78,7 +120,13 @@ class PageHost : public LoopHost {
             lagMostMs = std::max(lagMostMs, lag);
         }
         drawScaleChanged |= drawScale.noteFrame(skipDraw);
-        return runTimelineFrame(*state, skipDraw) == TimelineStep::Running;
+        noteMoment();
+        exactPath = exactPath && !skipDraw;
+        // A catch-up step's picture is never seen: its state calls only.
+        gl11SetDrawing(!skipDraw);
+        const TimelineStep step = runTimelineFrame(*state, skipDraw);
+        gl11SetDrawing(true);
+        return step == TimelineStep::Running;
     }
     int64_t frameCounter() override { return state->frameCounter; }
     void swapBuffers() override {}         // the browser shows the frame when the callback returns
@@ -99,6 +147,9 @@ EM_BOOL animationFrame(double, void*) {
                    longestPassFrame, drawScale.least());
         setDrawScale(1.0);
         return EM_FALSE;
+    }
+    if (paused) {
+        return EM_TRUE; // the last frame stays on the canvas
     }
     // A pass as soon as the next frame's moment has come: the desktop
     // busy-waits for it, the page waits for the first display refresh after
@@ -195,6 +246,9 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_data_files() {
 EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle) {
     state = std::make_unique<DemoState>();
     state->gentle = gentle != 0;
+    moments.clear();
+    paused = false;
+    exactPath = true;
     startupProblem.clear();
     escapeRequested = false;
     holdFirstFrame = hold != 0;
@@ -217,8 +271,9 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle
     }
     // The frames before the start, handing back to the browser now and then
     // so the page stays alive.
+    noteMoment();
     while (state->frameCounter < startFrame) {
-        runUpTo(*state, std::min(state->frameCounter + 200, startFrame));
+        runUpNoting(std::min(state->frameCounter + 1000, startFrame));
         emscripten_sleep(0);
     }
     // The browser's GL works through the run-up's queue now, not in the
@@ -229,6 +284,70 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle
     }
     emscripten_request_animation_frame_loop(animationFrame, nullptr);
     return "";
+}
+
+// A seek: the show stands at `frame`, its picture drawn at once, and plays
+// on from there with its music, or stays paused. The frame shown, or -1
+// before the show has started.
+EMSCRIPTEN_KEEPALIVE int vemu_seek(int frame) {
+    if (state == nullptr || ended) {
+        return -1;
+    }
+    frame = std::clamp(frame, 0, static_cast<int>(kLastShownFrame));
+    auto moment = moments.upper_bound(frame);
+    if (moment != moments.begin()) {
+        --moment; // the last at or before the frame
+        if (!exactPath || frame < state->frameCounter || moment->first > state->frameCounter) {
+            restoreSnapshot(*state, moment->second.show);
+            gl11Restore(*moment->second.gl);
+            exactPath = true;
+        }
+    }
+    runUpNoting(frame);
+    runTimelineFrame(*state, false);
+    stats.catchUpPending = false;
+    if (!paused && !holdFirstFrame) {
+        webSoundPlayFrom(static_cast<double>(frame) * kFrameMs / 1000.0);
+    }
+    return frame;
+}
+
+// Pause (1) and play on (0), the music with the pictures.
+EMSCRIPTEN_KEEPALIVE void vemu_pause(int on) {
+    if (state == nullptr || ended || holdFirstFrame || (on != 0) == paused) {
+        return;
+    }
+    paused = on != 0;
+    if (paused) {
+        webSoundPause();
+        return;
+    }
+    stats.catchUpPending = false;
+    const int32_t shown = std::max(state->frameCounter - 1, 0);
+    webSoundPlayFrom(static_cast<double>(shown) * kFrameMs / 1000.0);
+}
+
+// A testing aid: `steps` catch-up steps, as a machine that fell that far
+// behind runs them, for a seek to start from a show that caught up.
+EMSCRIPTEN_KEEPALIVE void vemu_catch_up(int steps) {
+    for (int i = 0; i < steps && state != nullptr && !ended; ++i) {
+        host.runFrame(true);
+    }
+}
+
+// The frame on the canvas.
+EMSCRIPTEN_KEEPALIVE int vemu_position() {
+    return state != nullptr ? std::max(state->frameCounter - 1, 0) : 0;
+}
+
+// The show's scenes as chapters, one per line: first frame, a tab, name.
+EMSCRIPTEN_KEEPALIVE const char* vemu_chapters() {
+    static std::string list;
+    list.clear();
+    for (const ScheduleRow& row : kSchedule) {
+        list += std::to_string(row.first) + "\t" + sceneName(row.scene) + "\n";
+    }
+    return list.c_str();
 }
 
 // Escape: the show stops at its next animation frame.
@@ -245,7 +364,11 @@ EMSCRIPTEN_KEEPALIVE int vemu_draw_frame(int frame, int width, int height) {
         FSOUND_Close();
     }
     glViewport(0, 0, width, height);
-    if (frame < state->frameCounter || runUpTo(*state, frame) == TimelineStep::ShowEnded ||
+    gl11SetDrawing(false);
+    const TimelineStep runUp =
+        frame < state->frameCounter ? TimelineStep::ShowEnded : runUpTo(*state, frame);
+    gl11SetDrawing(true);
+    if (runUp == TimelineStep::ShowEnded ||
         runTimelineFrame(*state, false) == TimelineStep::ShowEnded) {
         return 0;
     }

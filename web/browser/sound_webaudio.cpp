@@ -29,6 +29,7 @@ std::string lastError;
 // webSoundHoldPlay in web_sound.h).
 bool holdPlay = false;
 FSOUND_SAMPLE* held = nullptr;
+FSOUND_SAMPLE* playing = nullptr; // the last sample started, for a seek or a resume
 
 // clang-format off
 EM_JS(int, webAudioOpen, (int rate), {
@@ -183,6 +184,7 @@ bool FSOUND_Init(int mixrate, int, unsigned) {
 
 void FSOUND_Close() {
     webAudioStop();
+    playing = nullptr;
 }
 
 FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned, int offset, int length) {
@@ -231,6 +233,7 @@ int FSOUND_PlaySound(int, FSOUND_SAMPLE* sample) {
         return 0;
     }
     webAudioPlay(sample->id, sample->loop ? 1 : 0, 0.0);
+    playing = sample;
     return 0;
 }
 
@@ -266,6 +269,19 @@ bool webSoundStartHeld(double offsetSeconds) {
         return false;
     }
     webAudioPlay(held->id, held->loop ? 1 : 0, offsetSeconds);
+    playing = held;
     held = nullptr;
     return true;
+}
+
+bool webSoundPlayFrom(double offsetSeconds) {
+    if (playing == nullptr) {
+        return false;
+    }
+    webAudioPlay(playing->id, playing->loop ? 1 : 0, offsetSeconds);
+    return true;
+}
+
+void webSoundPause() {
+    webAudioStop();
 }

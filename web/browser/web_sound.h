@@ -11,3 +11,8 @@ bool webSoundStartHeld(double offsetSeconds);
 // The show's clock: milliseconds since the music's first sample as heard,
 // or on the performance clock while there is no sound; -1 before the start.
 double webSoundClockMs();
+// The music again from offsetSeconds into it (a seek, a resume), the clock
+// with it; false when none has played since the sound was opened.
+bool webSoundPlayFrom(double offsetSeconds);
+// The music stops (a pause); the clock is not read until it plays again.
+void webSoundPause();

@@ -5,6 +5,8 @@
 // put back in the shader (ES has no border). Everything else passes through.
 #include <GLES3/gl3.h>
 
+#include "web/gl11/gl11_state.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -168,6 +170,7 @@ struct Subset {
     std::unordered_map<GLuint, TextureInfo> textures;
 
     std::vector<DrawVertex> triangles; // clip space, ready to draw
+    bool drawing = true;               // off: state calls only (gl11SetDrawing)
 };
 
 Subset& gl() {
@@ -442,7 +445,7 @@ void drawPrimitive() {
 
 void vertex(float x, float y, float z) {
     Subset& s = gl();
-    if (!s.inBegin) {
+    if (!s.inBegin || !s.drawing) {
         return;
     }
     s.vertices.push_back({{x, y, z, 1.0f},
@@ -484,6 +487,90 @@ Matrix rotation(float angleDegrees, float x, float y, float z) {
 
 } // namespace
 
+// What the show's frames carry over: the subset's values, and the driver's
+// for the calls that pass through.
+struct Gl11State {
+    GLenum matrixMode;
+    std::vector<Matrix> modelview;
+    std::vector<Matrix> projection;
+    float color[4];
+    float texCoord[2];
+    bool texturing;
+    bool lineSmooth;
+    GLenum polygonMode;
+    float lineWidth;
+    GLuint boundTexture;
+    GLboolean blend;
+    GLboolean depthTest;
+    GLint blendFactors[4]; // source and destination, colour then alpha
+    GLint depthFunc;
+    GLboolean depthMask;
+    GLboolean colorMask[4];
+    GLfloat clearColor[4];
+    GLfloat clearDepth;
+};
+
+void Gl11StateFree::operator()(Gl11State* state) const {
+    delete state;
+}
+
+Gl11Snapshot gl11Save() {
+    const Subset& s = gl();
+    Gl11Snapshot state(new Gl11State{});
+    state->matrixMode = s.matrixMode;
+    state->modelview = s.modelview;
+    state->projection = s.projection;
+    std::memcpy(state->color, s.color, sizeof s.color);
+    std::memcpy(state->texCoord, s.texCoord, sizeof s.texCoord);
+    state->texturing = s.texturing;
+    state->lineSmooth = s.lineSmooth;
+    state->polygonMode = s.polygonMode;
+    state->lineWidth = s.lineWidth;
+    state->boundTexture = s.boundTexture;
+    state->blend = glIsEnabled(GL_BLEND);
+    state->depthTest = glIsEnabled(GL_DEPTH_TEST);
+    glGetIntegerv(GL_BLEND_SRC_RGB, &state->blendFactors[0]);
+    glGetIntegerv(GL_BLEND_DST_RGB, &state->blendFactors[1]);
+    glGetIntegerv(GL_BLEND_SRC_ALPHA, &state->blendFactors[2]);
+    glGetIntegerv(GL_BLEND_DST_ALPHA, &state->blendFactors[3]);
+    glGetIntegerv(GL_DEPTH_FUNC, &state->depthFunc);
+    glGetBooleanv(GL_DEPTH_WRITEMASK, &state->depthMask);
+    glGetBooleanv(GL_COLOR_WRITEMASK, state->colorMask);
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, state->clearColor);
+    glGetFloatv(GL_DEPTH_CLEAR_VALUE, &state->clearDepth);
+    return state;
+}
+
+void gl11Restore(const Gl11State& state) {
+    Subset& s = gl();
+    s.matrixMode = state.matrixMode;
+    s.modelview = state.modelview;
+    s.projection = state.projection;
+    std::memcpy(s.color, state.color, sizeof s.color);
+    std::memcpy(s.texCoord, state.texCoord, sizeof s.texCoord);
+    s.texturing = state.texturing;
+    s.lineSmooth = state.lineSmooth;
+    s.polygonMode = state.polygonMode;
+    s.lineWidth = state.lineWidth;
+    s.boundTexture = state.boundTexture;
+    glBindTexture(GL_TEXTURE_2D, state.boundTexture);
+    (state.blend ? glEnable : glDisable)(GL_BLEND);
+    (state.depthTest ? glEnable : glDisable)(GL_DEPTH_TEST);
+    glBlendFuncSeparate(
+        static_cast<GLenum>(state.blendFactors[0]), static_cast<GLenum>(state.blendFactors[1]),
+        static_cast<GLenum>(state.blendFactors[2]), static_cast<GLenum>(state.blendFactors[3]));
+    glDepthFunc(static_cast<GLenum>(state.depthFunc));
+    glDepthMask(state.depthMask);
+    glColorMask(state.colorMask[0], state.colorMask[1], state.colorMask[2], state.colorMask[3]);
+    glClearColor(state.clearColor[0], state.clearColor[1], state.clearColor[2],
+                 state.clearColor[3]);
+    glClearDepthf(state.clearDepth);
+}
+
+void gl11SetDrawing(bool on) {
+    gl().drawing = on;
+}
+
 extern "C" {
 
 void vemu_glBegin(GLenum mode) {
@@ -499,7 +586,9 @@ void vemu_glEnd(void) {
         return;
     }
     s.inBegin = false;
-    drawPrimitive();
+    if (s.drawing) {
+        drawPrimitive();
+    }
     s.vertices.clear();
 }
 
@@ -674,7 +763,9 @@ void vemu_glHint(GLenum, GLenum) {
     // Texture coordinates are always perspective-correct in ES.
 }
 void vemu_glClear(GLbitfield mask) {
-    glClear(mask);
+    if (gl().drawing) {
+        glClear(mask);
+    }
 }
 void vemu_glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
     glClearColor(r, g, b, a);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -207,6 +208,29 @@ TEST_F(TimelineRun, CatchUpStepsDrawOnOnePixelAndGiveTheViewportBack) {
             EXPECT_EQ(changed, 0) << "pixels drawn beyond (0, 0)";
         }
     }
+}
+
+// A seek goes back to a snapshot and runs on from there: the values and the
+// tiles it gets to must be those the show had the first time, in the
+// greeting scene (whose tiles move on every call) as anywhere.
+TEST_F(TimelineRun, ASnapshotTakesTheShowBackToExactlyWhereItStood) {
+    initTileLists(*state);
+    ASSERT_EQ(runUpTo(*state, 5800), TimelineStep::Running);
+    const ShowSnapshot at5800 = takeSnapshot(*state);
+    ASSERT_EQ(runUpTo(*state, 6100), TimelineStep::Running);
+    const ShowSnapshot first = takeSnapshot(*state);
+    restoreSnapshot(*state, at5800);
+    EXPECT_EQ(state->frameCounter, 5800);
+    ASSERT_EQ(runUpTo(*state, 6100), TimelineStep::Running);
+    const ShowSnapshot again = takeSnapshot(*state);
+    EXPECT_TRUE(again.values == first.values);
+    ASSERT_EQ(again.tiles.size(), first.tiles.size());
+    ASSERT_FALSE(first.tiles.empty());
+    EXPECT_EQ(
+        std::memcmp(again.tiles.data(), first.tiles.data(), first.tiles.size() * sizeof(Tile)), 0);
+    EXPECT_NE(
+        std::memcmp(at5800.tiles.data(), first.tiles.data(), first.tiles.size() * sizeof(Tile)), 0)
+        << "the tiles moved on";
 }
 
 // Resident memory of the test process, in MB.

@@ -3,21 +3,38 @@
 // before any sound). For tests: ?frames=A,B,... draws those frames exactly
 // on one sheet; ?autoplay plays at once (where sound needs no gesture);
 // ?from=N starts the show at frame N, the frames before it run unseen;
-// ?hold stands on the first frame drawn (frame N of ?from=N), without sound.
+// ?hold stands on the first frame drawn (frame N of ?from=N), without sound;
+// ?seeks=A,B,... plays the show a second, runs 1300 catch-up steps, pauses,
+// then seeks to each frame in turn and lays the frames shown on a sheet, as
+// ?frames does.
 // The gentle show (no white flashes) is ticked where the browser asks for
-// reduced motion, or by ?gentle.
+// reduced motion, or by ?gentle. While the show plays, the address keeps its
+// moment (#t=64.36, in seconds), so a link opens the show there.
 "use strict";
 
 const canvas = document.getElementById("canvas");
 const launcher = document.getElementById("launcher");
 const startButton = document.getElementById("start");
-const fullscreenBox = document.getElementById("fullscreen");
+// The launcher's display-mode choice: 1 full screen, 0 a window.
+let fullScreenChoice = 1;
 const statusLine = document.getElementById("status");
 const query = new URLSearchParams(location.search);
 const framesParam = query.get("frames");
 const autoplay = query.has("autoplay");
-const startFrame = parseInt(query.get("from") || "0", 10) || 0;
+const kFrameMs = 20;
+const kLastShownFrame = 7401;
 const hold = query.has("hold");
+const seeksParam = query.get("seeks");
+
+// "#t=64.36": seconds into the show.
+function frameOfHash() {
+  const match = /(?:^#|&)t=([0-9]+(?:\.[0-9]*)?)/.exec(location.hash);
+  if (!match) {
+    return null;
+  }
+  return Math.min(kLastShownFrame, Math.round(parseFloat(match[1]) * 1000 / kFrameMs));
+}
+let startFrame = parseInt(query.get("from") || "", 10) || frameOfHash() || 0;
 const gentleBox = document.getElementById("gentle");
 gentleBox.checked =
   query.has("gentle") || window.matchMedia("(prefers-reduced-motion: reduce)").matches;
@@ -62,6 +79,9 @@ function openAudio() {
 // The canvas's drawing buffer follows its size on screen (4:3 by its style),
 // times the share the show draws at (smaller while the machine falls behind).
 function fitCanvas() {
+  if (Module.fixedCanvas) {
+    return;
+  }
   const scale = (window.devicePixelRatio || 1) * (Module.vemuDrawScale || 1);
   const width = Math.max(1, Math.round(canvas.clientWidth * scale));
   const height = Math.max(1, Math.round(canvas.clientHeight * scale));
@@ -74,19 +94,53 @@ function fitCanvas() {
   }
 }
 
+// Every file at once, each body counted as it comes: the bar shows the
+// bytes loaded of all that the answers announced.
 async function fetchData() {
   const files = Module.UTF8ToString(Module._vemu_data_files()).split("\n").filter(Boolean);
   Module.FS.mkdir("/data");
-  let done = 0;
-  for (const file of files) {
-    const response = await fetch(file);
+  const bar = document.getElementById("loaded");
+  let loaded = 0;
+  let announced = 0;
+  let answered = 0;
+  const show = () => {
+    const share = answered === files.length && announced > 0 ? loaded / announced : 0;
+    bar.style.width = (100 * Math.min(1, share)).toFixed(1) + "%";
+    statusLine.textContent = "Loading " + (loaded / 1048576).toFixed(1) + " of " +
+      (answered === files.length ? (announced / 1048576).toFixed(1) : "…") + " MB";
+  };
+  const version = (document.querySelector('meta[name="vemu-data"]') || {}).content;
+  const one = async (file) => {
+    const response = await fetch(version ? file + "?v=" + version : file);
     if (!response.ok) {
       throw new Error(file + ": " + response.status + " " + response.statusText);
     }
-    Module.FS.writeFile("/" + file, new Uint8Array(await response.arrayBuffer()));
-    done += 1;
-    say("Loading " + done + " of " + files.length + " files");
-  }
+    announced += parseInt(response.headers.get("Content-Length") || "0", 10) || 0;
+    answered += 1;
+    const parts = [];
+    let size = 0;
+    const reader = response.body.getReader();
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) {
+        break;
+      }
+      parts.push(value);
+      size += value.length;
+      loaded += value.length;
+      show();
+    }
+    const bytes = new Uint8Array(size);
+    let at = 0;
+    for (const part of parts) {
+      bytes.set(part, at);
+      at += part.length;
+    }
+    Module.FS.writeFile("/" + file, bytes);
+  };
+  show();
+  await Promise.all(files.map(one));
+  document.getElementById("progress").classList.add("hidden");
 }
 
 // Frame-exact, for tests: each listed frame drawn as democap draws it, laid
@@ -123,7 +177,7 @@ async function drawFrames(frames) {
 async function play() {
   startButton.disabled = true;
   openAudio();
-  if (fullscreenBox.checked && document.documentElement.requestFullscreen) {
+  if (fullScreenChoice === 1 && document.documentElement.requestFullscreen) {
     try {
       await document.documentElement.requestFullscreen();
     } catch (e) {
@@ -149,15 +203,386 @@ async function play() {
   if (problem) {
     launcher.classList.remove("hidden");
     fail("The show cannot start: " + problem);
+    return;
+  }
+  if (!hold) {
+    player.open();
+  }
+  if (seeksParam !== null) {
+    // As on a slow machine: the show plays a while, falls behind through
+    // the hall (whose pictures advance otherwise on catch-up steps), is
+    // paused, then seeks.
+    setTimeout(() => {
+      player.pause();
+      Module._vemu_catch_up(1300);
+      seekSheet(seeksParam.split(",").map((f) => parseInt(f, 10)));
+    }, 1000);
   }
 }
 
 function backToLauncher() {
+  player.close();
+  // The launcher starts the show from its start again.
+  history.replaceState(null, "", location.pathname + location.search);
+  startFrame = parseInt(query.get("from") || "", 10) || 0;
   if (document.fullscreenElement) {
     document.exitFullscreen().catch(() => {});
   }
   launcher.classList.remove("hidden");
   startButton.disabled = false;
+}
+
+// The start screen, laid out as the launcher lays its window: its picture
+// scaled from the 1600 x 1200 design to the window and centred, its key red
+// see-through, the start and quit faces shown while the pointer is over
+// them, the full-screen toggle showing the choice. The launcher's own code
+// gives the layout and draws the faces.
+const launcherScreen = (() => {
+  const backdrop = document.getElementById("backdrop");
+  const quit = document.getElementById("quit");
+  const toggle = document.getElementById("toggle");
+  const toggles = [];
+  let built = false;
+
+  // A picture from the program: width, height, then RGBA rows top first.
+  const programPicture = (which) => {
+    const at = Module._vemu_launcher_picture(which);
+    const words = new Int32Array(Module.HEAPU8.buffer, at, 2);
+    const width = words[0];
+    const height = words[1];
+    const pixels = new Uint8ClampedArray(Module.HEAPU8.buffer, at + 8, width * height * 4);
+    return new ImageData(new Uint8ClampedArray(pixels), width, height);
+  };
+  const paint = (canvasElement, picture) => {
+    canvasElement.width = picture.width;
+    canvasElement.height = picture.height;
+    canvasElement.getContext("2d").putImageData(picture, 0, 0);
+  };
+  const place = (element, x, y, width, height) => {
+    element.style.left = x + "px";
+    element.style.top = y + "px";
+    element.style.width = width + "px";
+    element.style.height = height + "px";
+  };
+  const layOut = () => {
+    if (!built) {
+      return;
+    }
+    const lines = Module.UTF8ToString(
+      Module._vemu_launcher_layout(window.innerWidth, window.innerHeight)).split("\n");
+    const [marginX, marginY, width, height] = lines[0].split(" ").map(Number);
+    place(backdrop, marginX, marginY, width, height);
+    [quit, startButton, toggle].forEach((element, i) => {
+      const [x, y, w, h] = lines[i + 1].split(" ").map(Number);
+      place(element, x, y, w, h);
+    });
+  };
+  const showChoice = () => {
+    paint(toggle.querySelector("canvas"), toggles[fullScreenChoice]);
+    toggle.setAttribute("aria-label", "Full screen: " + (fullScreenChoice === 1 ? "on" : "off"));
+    toggle.setAttribute("aria-pressed", fullScreenChoice === 1 ? "true" : "false");
+  };
+
+  // "backgd.png" with its key red, and only that, made see-through.
+  const loadBackground = () => new Promise((resolve) => {
+    const image = new Image();
+    image.onload = () => {
+      backdrop.width = image.naturalWidth;
+      backdrop.height = image.naturalHeight;
+      const context = backdrop.getContext("2d", { willReadFrequently: true });
+      context.drawImage(image, 0, 0);
+      const picture = context.getImageData(0, 0, backdrop.width, backdrop.height);
+      const p = picture.data;
+      for (let i = 0; i < p.length; i += 4) {
+        if (p[i] === 255 && p[i + 1] === 0 && p[i + 2] === 0) {
+          p[i + 3] = 0;
+        }
+      }
+      context.putImageData(picture, 0, 0);
+      resolve(true);
+    };
+    // Without it the launcher shows its toggle alone, as the launcher does.
+    image.onerror = () => resolve(false);
+    image.src = "backgd.png";
+  });
+
+  quit.addEventListener("click", () => {
+    if (history.length > 1) {
+      history.back();
+    } else {
+      say("Closed: reload the page to open the show again.");
+      [quit, startButton, toggle, backdrop].forEach((e) => e.classList.add("hidden"));
+    }
+  });
+  toggle.addEventListener("click", () => {
+    fullScreenChoice = fullScreenChoice === 1 ? 0 : 1;
+    showChoice();
+  });
+  window.addEventListener("resize", layOut);
+
+  return {
+    async build() {
+      paint(quit.querySelector("canvas"), programPicture(0));
+      paint(startButton.querySelector("canvas"), programPicture(1));
+      toggles[0] = programPicture(2);
+      toggles[1] = programPicture(3);
+      showChoice();
+      built = true;
+      const background = await loadBackground();
+      backdrop.classList.toggle("hidden", !background);
+      [quit, startButton, toggle].forEach((e) => e.classList.remove("hidden"));
+      layOut();
+    },
+  };
+})();
+
+// "1:04.4": minutes, seconds and tenths of frame's moment.
+function clockText(frame) {
+  const tenths = Math.floor(frame * kFrameMs / 100);
+  const seconds = Math.floor(tenths / 10);
+  return Math.floor(seconds / 60) + ":" + String(seconds % 60).padStart(2, "0") + "." + (tenths % 10);
+}
+
+// "HallPortraits" as "Hall portraits".
+function sceneTitle(name) {
+  return name.replace(/([a-z])([A-Z])/g, (_, a, b) => a + " " + b.toLowerCase());
+}
+
+// The player around a show that plays: a scrubber with the scenes as
+// chapters, pause and resume, seeks by key, the moment kept in the address.
+const player = (() => {
+  const controls = document.getElementById("controls");
+  const track = document.getElementById("track");
+  const played = document.getElementById("played");
+  const thumb = document.getElementById("thumb");
+  const tip = document.getElementById("tip");
+  const time = document.getElementById("time");
+  const sceneLabel = document.getElementById("scene");
+  const button = document.getElementById("playpause");
+  const frames = kLastShownFrame + 1;
+  let chapters = [];
+  let open = false;
+  let paused = false;
+  let dragging = false;
+  let fadeTimer = 0;
+  let lastHash = "";
+
+  const chapterAt = (frame) => {
+    let found = null;
+    for (const c of chapters) {
+      if (frame >= c.first && frame <= c.last) {
+        found = c;
+      }
+    }
+    return found;
+  };
+  const frameAtX = (x) => {
+    const box = track.getBoundingClientRect();
+    return Math.round(Math.min(1, Math.max(0, (x - box.left) / box.width)) * kLastShownFrame);
+  };
+  const showPosition = (frame) => {
+    const share = (100 * frame / frames).toFixed(3) + "%";
+    played.style.width = share;
+    thumb.style.left = share;
+    time.textContent = clockText(frame) + " / " + clockText(frames);
+    track.setAttribute("aria-valuenow", (frame * kFrameMs / 1000).toFixed(2));
+    const chapter = chapterAt(frame);
+    sceneLabel.textContent = chapter ? chapter.title : "";
+    for (const c of chapters) {
+      c.marker.classList.toggle("current", c === chapter);
+    }
+  };
+  const keepMoment = (frame) => {
+    const hash = "#t=" + (frame * kFrameMs / 1000).toFixed(2);
+    if (hash !== lastHash) {
+      lastHash = hash;
+      history.replaceState(null, "", hash);
+    }
+  };
+  const fade = () => {
+    clearTimeout(fadeTimer);
+    controls.classList.remove("faded");
+    document.body.classList.remove("faded");
+    if (!paused && !dragging) {
+      fadeTimer = setTimeout(() => {
+        controls.classList.add("faded");
+        document.body.classList.add("faded");
+      }, 2500);
+    }
+  };
+  const seek = (frame) => {
+    const shown = Module._vemu_seek(Math.max(0, Math.min(kLastShownFrame, frame)));
+    if (shown >= 0) {
+      showPosition(shown);
+      keepMoment(shown);
+    }
+    return shown;
+  };
+  const setPaused = (on) => {
+    paused = on;
+    Module._vemu_pause(on ? 1 : 0);
+    button.innerHTML = on ? "&#9654;" : "&#10074;&#10074;";
+    button.setAttribute("aria-label", on ? "Play" : "Pause");
+    fade();
+  };
+  const follow = () => {
+    if (!open) {
+      return;
+    }
+    if (!dragging) {
+      const frame = Module._vemu_position();
+      showPosition(frame);
+      if (frame % 50 === 0 || paused) {
+        keepMoment(frame);
+      }
+    }
+    requestAnimationFrame(follow);
+  };
+
+  track.addEventListener("pointerdown", (event) => {
+    dragging = true;
+    track.setPointerCapture(event.pointerId);
+    showPosition(frameAtX(event.clientX));
+    fade();
+  });
+  track.addEventListener("pointermove", (event) => {
+    const frame = frameAtX(event.clientX);
+    const chapter = chapterAt(frame);
+    tip.textContent = (chapter ? chapter.title + " · " : "") + clockText(frame);
+    tip.style.left = (100 * frame / frames).toFixed(3) + "%";
+    tip.classList.remove("hidden");
+    if (dragging) {
+      showPosition(frame);
+    }
+  });
+  track.addEventListener("pointerleave", () => tip.classList.add("hidden"));
+  track.addEventListener("pointerup", (event) => {
+    if (dragging) {
+      dragging = false;
+      seek(frameAtX(event.clientX));
+      fade();
+    }
+  });
+  // Focus goes back to the page after a click, so Space pauses, not clicks again.
+  button.addEventListener("click", () => {
+    setPaused(!paused);
+    button.blur();
+  });
+  document.addEventListener("mousemove", () => {
+    if (open) {
+      fade();
+    }
+  });
+  window.addEventListener("hashchange", () => {
+    const frame = frameOfHash();
+    if (open && location.hash !== lastHash && frame !== null) {
+      seek(frame);
+    }
+  });
+
+  return {
+    // The chapters from the program's own schedule.
+    build() {
+      const list = Module.UTF8ToString(Module._vemu_chapters()).split("\n").filter(Boolean);
+      const box = document.getElementById("chapters");
+      chapters = list.map((line, i) => {
+        const [first, name] = line.split("\t");
+        return { first: parseInt(first, 10), title: sceneTitle(name), number: i + 1 };
+      });
+      chapters.forEach((c, i) => {
+        c.last = Math.min(kLastShownFrame, i + 1 < chapters.length ? chapters[i + 1].first - 1 : kLastShownFrame);
+        const segment = document.createElement("div");
+        segment.className = "segment";
+        segment.style.left = (100 * c.first / frames).toFixed(3) + "%";
+        segment.style.width = (100 * (c.last - c.first + 1) / frames).toFixed(3) + "%";
+        track.insertBefore(segment, played);
+        c.marker = document.createElement("button");
+        c.marker.className = "chapter";
+        c.marker.textContent = String(c.number);
+        c.marker.title = c.title + " (" + clockText(c.first) + ")";
+        c.marker.setAttribute("aria-label", "Chapter " + c.number + ": " + c.title);
+        c.centre = (c.first + (c.last - c.first) / 2) / frames;
+        c.marker.style.left = (100 * c.centre).toFixed(3) + "%";
+        // A short scene's number beside its neighbour's goes on a second row.
+        const before = chapters[i - 1];
+        c.row = before && c.centre - before.centre < 0.025 ? 1 - before.row : 0;
+        c.marker.style.top = c.row * 1.5 + "em";
+        c.marker.addEventListener("click", () => {
+          seek(c.first);
+          c.marker.blur();
+          fade();
+        });
+        box.appendChild(c.marker);
+      });
+    },
+    open() {
+      open = true;
+      paused = false;
+      button.innerHTML = "&#10074;&#10074;";
+      controls.classList.remove("hidden");
+      fade();
+      requestAnimationFrame(follow);
+    },
+    close() {
+      open = false;
+      clearTimeout(fadeTimer);
+      controls.classList.add("hidden");
+      document.body.classList.remove("faded");
+    },
+    isOpen() {
+      return open;
+    },
+    pause() {
+      if (open && !paused) {
+        setPaused(true);
+      }
+    },
+    key(event) {
+      const step = 5000 / kFrameMs;
+      if (event.key === " " || event.code === "Space") {
+        event.preventDefault();
+        setPaused(!paused);
+      } else if (event.key === "ArrowLeft" || event.key === "ArrowRight") {
+        event.preventDefault();
+        seek(Module._vemu_position() + (event.key === "ArrowLeft" ? -step : step));
+        fade();
+      }
+    },
+    seek: seek,
+  };
+})();
+
+// For tests: from the held frame, a seek to each frame in turn, each frame
+// shown laid on a sheet four wide, as ?frames lays them, and how long each
+// took until its picture could be read (which waits for the GL's work). One
+// task, so a headless browser's virtual time cannot cut it short.
+function seekSheet(frames) {
+  Module.fixedCanvas = true;
+  canvas.width = 640;
+  canvas.height = 480;
+  Module._vemu_resize(640, 480);
+  const columns = Math.min(4, frames.length);
+  const sheet = document.createElement("canvas");
+  sheet.width = 640 * columns;
+  sheet.height = 480 * Math.ceil(frames.length / columns);
+  const context = sheet.getContext("2d");
+  console.log("vemu: seeks from frame " + Module._vemu_position());
+  for (let i = 0; i < frames.length; ++i) {
+    const began = performance.now();
+    if (player.seek(frames[i]) !== frames[i]) {
+      fail("no seek to frame " + frames[i]);
+      return;
+    }
+    context.drawImage(canvas, (i % columns) * 640, Math.floor(i / columns) * 480);
+    console.log("vemu: seek to frame " + frames[i] + ": " + (performance.now() - began).toFixed(1) + " ms");
+  }
+  player.close(); // nothing over the sheet
+  document.getElementById("stage").replaceChildren(sheet);
+  sheet.style.position = "fixed";
+  sheet.style.left = "0";
+  sheet.style.top = "0";
+  document.title = "frames drawn";
+  console.log("vemu: " + frames.length + " frames drawn");
 }
 
 var Module = {
@@ -183,6 +608,8 @@ var Module = {
   },
   vemuNote: (text) => note(text),
   onRuntimeInitialized: async () => {
+    // The launcher's picture while the data comes.
+    const screen = framesParam === null ? launcherScreen.build() : null;
     try {
       await fetchData();
     } catch (e) {
@@ -193,11 +620,13 @@ var Module = {
       await drawFrames(framesParam.split(",").map((f) => parseInt(f, 10)));
       return;
     }
-    say("Ready");
+    await screen;
+    player.build();
+    say(startFrame > 0 ? "Ready: the show starts at " + clockText(startFrame) : "Ready");
     console.log("vemu: ready " + Math.round(performance.now()) + " ms after the page opened");
     startButton.disabled = false;
     if (autoplay) {
-      fullscreenBox.checked = false;
+      fullScreenChoice = 0;
       play();
     }
   },
@@ -223,7 +652,12 @@ document.getElementById("gentle-start").addEventListener("click", (event) => {
 });
 window.addEventListener("resize", fitCanvas);
 document.addEventListener("keydown", (event) => {
-  if (event.key === "Escape" && launcher.classList.contains("hidden")) {
+  if (!launcher.classList.contains("hidden")) {
+    return;
+  }
+  if (event.key === "Escape") {
     Module._vemu_stop();
+  } else if (player.isOpen()) {
+    player.key(event);
   }
 });
