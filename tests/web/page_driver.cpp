@@ -675,7 +675,7 @@ PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& p
 }
 
 PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
-                       const std::string& workFolder) {
+                       const std::string& workFolder, const std::string& moment) {
     const std::string held = "vemu: held at frame";
     std::vector<std::string> args = chromiumArgs(workFolder + "/chromium-held-profile");
     // No screenshot: it would miss the held frame, WebGL's buffer gone by then.
@@ -684,7 +684,8 @@ PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
     if (reducedMotion) {
         args.push_back("--force-prefers-reduced-motion");
     }
-    args.push_back(server.url("autoplay&hold&from=" + std::to_string(from)));
+    args.push_back(moment.empty() ? server.url("autoplay&hold&from=" + std::to_string(from))
+                                  : server.url("autoplay&hold") + "#t=" + moment);
     PageSheet frame;
     frame.log = runProgram(args, workFolder).output;
     noteMissing(frame, held);

@@ -100,6 +100,7 @@ PageSheet pageSeekSheet(Browser browser, const SiteServer& server, const std::st
 PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
                         const std::string& workFolder, const std::string& query = "");
 // Headless Chromium, asked or not to report that the viewer prefers reduced
-// motion: the page started at frame `from` and held there; its lines.
+// motion: the page started at frame `from` and held there; its lines. With
+// a moment ("64.36"), the page is opened at that address (#t=) instead.
 PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
-                       const std::string& workFolder);
+                       const std::string& workFolder, const std::string& moment = "");

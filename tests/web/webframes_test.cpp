@@ -417,6 +417,22 @@ TEST(Seek, EachFrameShownAfterASeekIsTheCapturesFrame) {
 #endif
 }
 
+// A link into the show opens it at that moment: 64.36 s is frame 3218.
+TEST(Seek, ALinkWithAMomentOpensTheShowThere) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the Release build runs it";
+#endif
+#ifdef VEMU_WEB_SITE
+    TempFolder dir;
+    SiteServer server(VEMU_WEB_SITE);
+    const PageSheet held = chromiumHeld(server, 0, false, dir.path(), "64.36");
+    ASSERT_EQ(held.problem, "") << held.log;
+    EXPECT_NE(held.log.find("vemu: held at frame 3218"), std::string::npos) << held.log;
+#else
+    GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";
+#endif
+}
+
 // A viewer who asks for reduced motion gets the gentle show ticked (in
 // Chromium, which can say so), where the strobe's white frame is a thin
 // frame around the picture, as democap --gentle draws it (in Firefox).

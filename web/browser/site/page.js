@@ -473,10 +473,19 @@ const player = (() => {
       fade();
     }
   });
+  // A link into the show followed from the page itself.
   window.addEventListener("hashchange", () => {
     const frame = frameOfHash();
-    if (open && location.hash !== lastHash && frame !== null) {
+    if (frame === null || location.hash === lastHash) {
+      return;
+    }
+    if (open) {
       seek(frame);
+    } else {
+      startFrame = frame;
+      if (!startButton.disabled) {
+        say("Ready: the show starts at " + clockText(frame));
+      }
     }
   });
 
