@@ -114,6 +114,7 @@ void desktopFrames(const std::vector<int32_t>& frames, const std::string& folder
     }
 }
 
+#ifdef VEMU_WEB_SITE
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     size_t start = 0;
@@ -124,6 +125,7 @@ std::vector<std::string> linesOf(const std::string& text) {
     }
     return lines;
 }
+#endif
 
 std::string frameList(const std::vector<int32_t>& frames) {
     std::string list;

@@ -292,10 +292,12 @@ const launcherScreen = (() => {
       const context = backdrop.getContext("2d", { willReadFrequently: true });
       context.drawImage(image, 0, 0);
       const picture = context.getImageData(0, 0, backdrop.width, backdrop.height);
-      const p = picture.data;
-      for (let i = 0; i < p.length; i += 4) {
-        if (p[i] === 255 && p[i + 1] === 0 && p[i + 2] === 0) {
-          p[i + 3] = 0;
+      // A pixel at a time as one word: opaque pure red, in this machine's byte order.
+      const pixels = new Uint32Array(picture.data.buffer);
+      const red = new Uint32Array(new Uint8Array([255, 0, 0, 255]).buffer)[0];
+      for (let i = 0; i < pixels.length; ++i) {
+        if (pixels[i] === red) {
+          pixels[i] = 0;
         }
       }
       context.putImageData(picture, 0, 0);
