@@ -12,7 +12,7 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/page_load.XXXXXX")"
 server=""
 cleanup() {
   [ -z "$server" ] || kill "$server" 2>/dev/null || true
-  rm -rf "$work"
+  rm -rf "$work" 2>/dev/null || true
 }
 trap cleanup EXIT
 
@@ -30,7 +30,7 @@ load_once() {
   done
   kill "$browser" 2>/dev/null || true
   wait "$browser" 2>/dev/null || true
-  rm -rf "$profile"
+  rm -rf "$profile" 2>/dev/null || true
   [ -n "$ms" ] || { echo "bench: the page did not get ready:" >&2; tail -5 "$log" >&2; exit 1; }
   echo "$ms"
 }
