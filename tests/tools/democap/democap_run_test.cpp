@@ -278,6 +278,18 @@ TEST_F(DemocapRun, JobsMakeTheSameFilesByteForByte) {
     }
 }
 
+// A job that cannot write its frame fails the capture, which says why and
+// which job, and stops the others.
+TEST_F(DemocapRun, AJobThatFailsFailsTheCapture) {
+    std::filesystem::create_directories(dir.path() + "/shots/frame_01100.png");
+    const RunResult r = democap({"--package", VEMU_PACKAGE_DIR, "--size", "160x120", "--frames",
+                                 "1000-1200", "--jobs", "2", "--out", "shots"});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("frame_01100.png: Is a directory"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("of 2 failed"), std::string::npos) << r.output;
+    EXPECT_LT(pictures(dir.path() + "/shots").size(), 201u);
+}
+
 // A 16:9 frame holds the 4:3 show between black bars, drawn as it is at
 // 4:3; --stretch fills the frame.
 TEST_F(DemocapRun, WideFramesKeepTheShowsShape) {
