@@ -161,6 +161,10 @@ else
   failed=$(sed -n '/The following tests FAILED:/,$p' "$root/test.log" | grep -E '^\s+[0-9]+ - ' |
     sed -E 's/^\s+[0-9]+ - //' | paste -sd ';' || true)
   fail "./test --quick (${failed:-see the log above})"
+  # What the failed tests said, for the log's last lines (the browsers'
+  # own chatter left out).
+  said=$(grep -A5 -E ': Failure$' "$root/test.log" |
+    grep -v -E 'dbus|DBus|^\s*<' | cut -c1-200 | head -24 || true)
 fi
 
 say "scripts/fuzz.sh (${VEMU_FUZZ_SECONDS:-15} s each)"
@@ -191,5 +195,9 @@ else
   for f in "${failures[@]}"; do
     echo "fresh-machine-check ($release): FAILED: $f" >&2
   done
+  if [ -n "${said:-}" ]; then
+    echo "fresh-machine-check ($release): the failed tests said:" >&2
+    sed 's/^/  /' <<<"$said" >&2
+  fi
 fi
 exit $status

@@ -60,6 +60,20 @@ std::optional<T> waitInFile(const std::string& file, double seconds,
     return std::nullopt;
 }
 
+// Waits until the file holds one of the texts.
+bool waitForAny(const std::string& file, double seconds, const std::vector<std::string>& texts) {
+    return waitInFile<bool>(file, seconds,
+                            [&](const std::string& text) -> std::optional<bool> {
+                                for (const std::string& t : texts) {
+                                    if (text.find(t) != std::string::npos) {
+                                        return true;
+                                    }
+                                }
+                                return std::nullopt;
+                            })
+        .has_value();
+}
+
 // A WebSocket client of just what WebDriver BiDi needs: text messages, either
 // way, on loopback. Sends no Origin header, which Firefox refuses.
 class WebSocket {
@@ -603,15 +617,7 @@ PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& 
                                      : "--disable-audio-output");
         args.push_back(url);
         Background chromium(args, log);
-        waitInFile<bool>(log, options.timeLimitSeconds,
-                         [&](const std::string& text) -> std::optional<bool> {
-                             for (const std::string& e : ends) {
-                                 if (text.find(e) != std::string::npos) {
-                                     return true;
-                                 }
-                             }
-                             return std::nullopt;
-                         });
+        waitForAny(log, options.timeLimitSeconds, ends);
         play.log = readAll(log);
     } else {
         FirefoxSession firefox(workFolder, options.sound);
@@ -677,17 +683,24 @@ PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& p
 PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
                        const std::string& workFolder, const std::string& moment) {
     const std::string held = "vemu: held at frame";
+    const std::string log = workFolder + "/chromium-held.log";
     std::vector<std::string> args = chromiumArgs(workFolder + "/chromium-held-profile");
-    // No screenshot: it would miss the held frame, WebGL's buffer gone by then.
-    args.insert(args.end(), {"--window-size=640,480", "--virtual-time-budget=120000",
-                             "--autoplay-policy=no-user-gesture-required", "--dump-dom"});
+    // In real time, until the page says it holds: a virtual-time budget can
+    // run out between the clock reaching the frame and the frame being drawn
+    // (virtual time runs on while no animation frame comes).
+    args.insert(args.end(), {"--window-size=640,480", "--remote-debugging-port=0",
+                             "--autoplay-policy=no-user-gesture-required"});
     if (reducedMotion) {
         args.push_back("--force-prefers-reduced-motion");
     }
     args.push_back(moment.empty() ? server.url("autoplay&hold&from=" + std::to_string(from))
                                   : server.url("autoplay&hold") + "#t=" + moment);
     PageSheet frame;
-    frame.log = runProgram(args, workFolder).output;
+    {
+        Background chromium(args, log);
+        waitForAny(log, 120, {held, "cannot start", "went wrong"});
+    }
+    frame.log = readAll(log);
     noteMissing(frame, held);
     return frame;
 }
