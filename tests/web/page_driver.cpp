@@ -560,10 +560,21 @@ Background::Background(const std::vector<std::string>& args, const std::string& 
 }
 
 Background::~Background() {
-    if (pid_ > 0) {
-        kill(-pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+    if (pid_ <= 0) {
+        return;
     }
+    // A browser asked to end can hang in its own shutdown (Chromium has, for
+    // good): ten seconds, then the whole group is killed.
+    kill(-pid_, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            kill(-pid_, SIGKILL); // what it left of its group
+            return;
+        }
+        usleep(50000);
+    }
+    kill(-pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
 }
 
 void Background::pause() {
