@@ -698,7 +698,8 @@ PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
     std::vector<std::string> args = chromiumArgs(workFolder + "/chromium-held-profile");
     // In real time, until the page says it holds: a virtual-time budget can
     // run out between the clock reaching the frame and the frame being drawn
-    // (virtual time runs on while no animation frame comes).
+    // (virtual time runs on while no animation frame comes). The debugging
+    // port keeps headless Chromium open until it is ended.
     args.insert(args.end(), {"--window-size=640,480", "--remote-debugging-port=0",
                              "--autoplay-policy=no-user-gesture-required"});
     if (reducedMotion) {
