@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "demo/assets/manifest.h"
@@ -59,6 +60,11 @@ struct Moment {
 };
 std::map<int32_t, Moment> moments;
 bool paused = false;
+// The start-up has run (before the start button: pictures uploaded, music
+// decoded and held), and moment 0 is noted.
+bool prepared = false;
+// Where the noting of moments in the background stands (on the exact path).
+std::optional<Moment> notingAt;
 // The show stands where one played with every frame drawn would: no
 // catch-up step since the start or the last seek. Catch-up steps advance
 // some scenes otherwise, so only such a show's moments are noted, and a
@@ -87,6 +93,27 @@ TimelineStep runUpNoting(int32_t frame) {
     }
     noteMoment();
     return step;
+}
+
+Moment momentNow() {
+    return Moment{takeSnapshot(*state), gl11Save()};
+}
+
+void goTo(const Moment& moment) {
+    restoreSnapshot(*state, moment.show);
+    gl11Restore(*moment.gl);
+}
+
+// The show at `frame`, not yet drawn: from the last moment at or before it,
+// run up for its state alone.
+void standAt(int32_t frame) {
+    auto moment = moments.upper_bound(frame);
+    if (moment != moments.begin()) {
+        --moment;
+        goTo(moment->second);
+        exactPath = true;
+    }
+    runUpNoting(frame);
 }
 
 // clang-format off
@@ -237,19 +264,67 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_data_files() {
     return list.c_str();
 }
 
-// The start-up with its loading screen, then the show on the animation
-// frame. Called from the page's start button (the gesture that lets sound
-// play). startFrame (a testing aid, as the desktop's VEMU_START_FRAME): the
-// frames before it run first, unseen, and the music starts at its moment.
-// hold (another, as VEMU_FIRST_FRAME): the show stands on the first frame it
-// draws, without sound. Returns an empty text, or why the show cannot start.
-EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle) {
+// The start-up, run while the start screen shows: every picture uploaded,
+// the music decoded and held back, frame 0 drawn once (unseen) so the
+// browser has compiled and uploaded what the first frames need. The start
+// button then only starts the sound and the clock. Returns an empty text,
+// or why the show cannot start.
+EMSCRIPTEN_KEEPALIVE const char* vemu_prepare() {
     state = std::make_unique<DemoState>();
-    state->gentle = gentle != 0;
     moments.clear();
-    paused = false;
+    notingAt.reset();
+    prepared = false;
     exactPath = true;
     startupProblem.clear();
+    webSoundHoldPlay(true);
+    const bool started = startDemo(*state, pageHooks(true));
+    webSoundHoldPlay(false);
+    if (!started || !startupProblem.empty()) {
+        return startupProblem.empty() ? "the start-up did not finish" : startupProblem.c_str();
+    }
+    noteMoment();
+    runTimelineFrame(*state, false);
+    glFinish();
+    goTo(moments.at(0));
+    prepared = true;
+    return "";
+}
+
+// The moments of the show not noted yet, noted for about `budgetMs`, while
+// the start screen shows or the show is paused (not while it plays: that
+// would take its frames' time), so that any seek runs up 250 frames at
+// most. The show's own state is put back as it stood. 1 while more remain.
+EMSCRIPTEN_KEEPALIVE int vemu_note_slice(double budgetMs) {
+    constexpr int32_t kLastMoment = kLastShownFrame / kMomentEvery * kMomentEvery;
+    if (!prepared || (notingAt && notingAt->show.values.frameCounter >= kLastMoment)) {
+        return 0;
+    }
+    const double end = emscripten_get_now() + budgetMs;
+    const Moment live = momentNow();
+    const bool liveExact = exactPath;
+    goTo(notingAt ? *notingAt : moments.at(0));
+    exactPath = true;
+    while (emscripten_get_now() < end && state->frameCounter < kLastMoment) {
+        runUpNoting(state->frameCounter + 50);
+    }
+    notingAt = momentNow();
+    goTo(live);
+    exactPath = liveExact;
+    return notingAt->show.values.frameCounter < kLastMoment ? 1 : 0;
+}
+
+// The show on the animation frame, from `startFrame` (a link's moment, or
+// a testing aid as the desktop's VEMU_START_FRAME) with its music from the
+// same moment. hold (another, as VEMU_FIRST_FRAME): the show stands on the
+// first frame it draws, without sound. Called from the page's start button
+// (the gesture that lets sound play). Returns an empty text, or why the show
+// cannot start.
+EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle) {
+    if (!prepared) {
+        return "the start-up has not run";
+    }
+    state->gentle = gentle != 0;
+    paused = false;
     escapeRequested = false;
     holdFirstFrame = hold != 0;
     ended = false;
@@ -260,22 +335,10 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle
     longestPassFrame = 0;
     drawScale = DrawScale(showFloorScale());
     drawScaleChanged = false;
-    webSoundHoldPlay(true);
-    const bool started = startDemo(*state, pageHooks(true));
-    webSoundHoldPlay(false);
-    if (!started || !startupProblem.empty()) {
-        return startupProblem.empty() ? "the start-up did not finish" : startupProblem.c_str();
-    }
     if (startFrame < 0 || startFrame > kLastShownFrame) {
         startFrame = 0;
     }
-    // The frames before the start, handing back to the browser now and then
-    // so the page stays alive.
-    noteMoment();
-    while (state->frameCounter < startFrame) {
-        runUpNoting(std::min(state->frameCounter + 1000, startFrame));
-        emscripten_sleep(0);
-    }
+    standAt(startFrame);
     // The browser's GL works through the run-up's queue now, not in the
     // show's first passes.
     glFinish();
@@ -290,20 +353,17 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_start(int startFrame, int hold, int gentle
 // on from there with its music, or stays paused. The frame shown, or -1
 // before the show has started.
 EMSCRIPTEN_KEEPALIVE int vemu_seek(int frame) {
-    if (state == nullptr || ended) {
+    if (!prepared || ended) {
         return -1;
     }
     frame = std::clamp(frame, 0, static_cast<int>(kLastShownFrame));
     auto moment = moments.upper_bound(frame);
-    if (moment != moments.begin()) {
-        --moment; // the last at or before the frame
-        if (!exactPath || frame < state->frameCounter || moment->first > state->frameCounter) {
-            restoreSnapshot(*state, moment->second.show);
-            gl11Restore(*moment->second.gl);
-            exactPath = true;
-        }
+    --moment; // the last at or before the frame (moment 0 is always there)
+    if (!exactPath || frame < state->frameCounter || moment->first > state->frameCounter) {
+        standAt(frame);
+    } else {
+        runUpNoting(frame);
     }
-    runUpNoting(frame);
     runTimelineFrame(*state, false);
     stats.catchUpPending = false;
     if (!paused && !holdFirstFrame) {

@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #define STB_VORBIS_NO_PUSHDATA_API
 #include <stb_vorbis.h>
@@ -192,18 +193,40 @@ FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned, int off
         lastError = "only whole unmanaged samples";
         return nullptr;
     }
-    int channels = 0, rate = 0;
-    short* samples = nullptr;
-    const int frames = stb_vorbis_decode_filename(name, &channels, &rate, &samples);
-    if (frames <= 0 || samples == nullptr) {
+    // Decoded in parts, handing back to the browser between them: the start
+    // screen shows (and answers) while this runs.
+    int error = 0;
+    stb_vorbis* vorbis = stb_vorbis_open_filename(name, &error, nullptr);
+    if (vorbis == nullptr) {
         lastError = "not an Ogg Vorbis file";
-        std::free(samples);
+        return nullptr;
+    }
+    const stb_vorbis_info info = stb_vorbis_get_info(vorbis);
+    const int channels = info.channels;
+    std::vector<short> samples;
+    constexpr int kPart = 44100 / 4; // frames: a quarter of a second of music
+    for (;;) {
+        const size_t at = samples.size();
+        samples.resize(at + static_cast<size_t>(kPart) * channels);
+        const int got = stb_vorbis_get_samples_short_interleaved(
+            vorbis, channels, samples.data() + at, kPart * channels);
+        samples.resize(at + static_cast<size_t>(got) * channels);
+        if (got == 0) {
+            break;
+        }
+        if (samples.size() % (static_cast<size_t>(kPart) * channels * 4) == 0) {
+            emscripten_sleep(0);
+        }
+    }
+    stb_vorbis_close(vorbis);
+    const int frames = channels > 0 ? static_cast<int>(samples.size() / channels) : 0;
+    if (frames <= 0) {
+        lastError = "not an Ogg Vorbis file";
         return nullptr;
     }
     auto* sample = new FSOUND_SAMPLE();
-    sample->id = webAudioBuffer(samples, frames, channels, rate);
+    sample->id = webAudioBuffer(samples.data(), frames, channels, static_cast<int>(info.sample_rate));
     sample->frames = static_cast<unsigned>(frames);
-    std::free(samples);
     return sample;
 }
 
@@ -268,9 +291,9 @@ bool webSoundStartHeld(double offsetSeconds) {
     if (held == nullptr) {
         return false;
     }
+    // Kept: a show started again plays the same music.
     webAudioPlay(held->id, held->loop ? 1 : 0, offsetSeconds);
     playing = held;
-    held = nullptr;
     return true;
 }
 

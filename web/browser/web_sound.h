@@ -1,12 +1,13 @@
 #pragma once
 // What the page asks of the browser's sound layer beyond the FSOUND calls:
-// the music held back at FSOUND_PlaySound until the show's clock starts, so
-// a start later in the show (a testing aid) runs its frames up first, as the
-// desktop demo does, and the music still starts with the clock.
+// the music held back at FSOUND_PlaySound (the start-up runs before the
+// start button) until the show's clock starts, from the moment the show
+// starts at (a link's #t=).
 
 // While held, FSOUND_PlaySound only notes the sample.
 void webSoundHoldPlay(bool hold);
-// Starts the noted sample offsetSeconds into it; false when none was noted.
+// Starts the noted sample offsetSeconds into it, as often as the show is
+// started; false when none was noted.
 bool webSoundStartHeld(double offsetSeconds);
 // The show's clock: milliseconds since the music's first sample as heard,
 // or on the performance clock while there is no sound; -1 before the start.

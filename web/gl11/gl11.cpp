@@ -138,6 +138,27 @@ void main() {
 }
 )";
 
+// The driver state the show sets through the subset, as the show last set it
+// (`want`) and as the driver has it (`sent`). Calls change `want` only; what
+// differs goes to the driver just before it draws, clears or uploads. Frames
+// run for their state alone then make no driver call at all: each WebGL call
+// costs, and some engines (WebKit's GPU process) pay an IPC round trip for a
+// getter.
+struct DriverState {
+    bool blend = false;
+    bool depthTest = false;
+    bool scissorTest = false;
+    GLint blendFactors[4] = {GL_ONE, GL_ZERO, GL_ONE, GL_ZERO}; // source, destination; RGB, alpha
+    GLint depthFunc = GL_LESS;
+    GLboolean depthMask = GL_TRUE;
+    GLboolean colorMask[4] = {GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE};
+    GLfloat clearColor[4] = {0, 0, 0, 0};
+    GLfloat clearDepth = 1;
+    GLint viewport[4] = {0, 0, 1, 1};
+    GLint scissor[4] = {0, 0, 1, 1};
+    GLuint boundTexture = 0;
+};
+
 struct Subset {
     bool ready = false;
     GLuint program = 0;
@@ -165,8 +186,9 @@ struct Subset {
     bool lineSmooth = false;
     GLenum polygonMode = 0x1B02; // fill
     float lineWidth = 1.0f;
-    GLint viewport[4] = {0, 0, 1, 1};
-    GLuint boundTexture = 0;
+    bool driverRead = false; // `sent` holds what the driver had at the first call
+    DriverState want;
+    DriverState sent;
     std::unordered_map<GLuint, TextureInfo> textures;
 
     std::vector<DrawVertex> triangles; // clip space, ready to draw
@@ -176,6 +198,88 @@ struct Subset {
 Subset& gl() {
     static Subset subset;
     return subset;
+}
+
+// The driver state, read from the driver once (a context is current by the
+// first GL call).
+DriverState& want() {
+    Subset& s = gl();
+    if (!s.driverRead) {
+        s.driverRead = true;
+        DriverState& d = s.sent;
+        d.blend = glIsEnabled(GL_BLEND) == GL_TRUE;
+        d.depthTest = glIsEnabled(GL_DEPTH_TEST) == GL_TRUE;
+        d.scissorTest = glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
+        glGetIntegerv(GL_BLEND_SRC_RGB, &d.blendFactors[0]);
+        glGetIntegerv(GL_BLEND_DST_RGB, &d.blendFactors[1]);
+        glGetIntegerv(GL_BLEND_SRC_ALPHA, &d.blendFactors[2]);
+        glGetIntegerv(GL_BLEND_DST_ALPHA, &d.blendFactors[3]);
+        glGetIntegerv(GL_DEPTH_FUNC, &d.depthFunc);
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &d.depthMask);
+        glGetBooleanv(GL_COLOR_WRITEMASK, d.colorMask);
+        glGetFloatv(GL_COLOR_CLEAR_VALUE, d.clearColor);
+        glGetFloatv(GL_DEPTH_CLEAR_VALUE, &d.clearDepth);
+        glGetIntegerv(GL_VIEWPORT, d.viewport);
+        glGetIntegerv(GL_SCISSOR_BOX, d.scissor);
+        GLint bound = 0;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+        d.boundTexture = static_cast<GLuint>(bound);
+        s.want = d;
+    }
+    return s.want;
+}
+
+template <size_t N, typename T> bool same(const T (&a)[N], const T (&b)[N]) {
+    return std::equal(a, a + N, b);
+}
+
+void capability(GLenum cap, bool on) {
+    (on ? glEnable : glDisable)(cap);
+}
+
+// What the show set and the driver does not have yet, to the driver.
+void sendState() {
+    const DriverState& w = want();
+    DriverState& d = gl().sent;
+    if (w.blend != d.blend) {
+        capability(GL_BLEND, w.blend);
+    }
+    if (w.depthTest != d.depthTest) {
+        capability(GL_DEPTH_TEST, w.depthTest);
+    }
+    if (w.scissorTest != d.scissorTest) {
+        capability(GL_SCISSOR_TEST, w.scissorTest);
+    }
+    if (!same(w.blendFactors, d.blendFactors)) {
+        glBlendFuncSeparate(
+            static_cast<GLenum>(w.blendFactors[0]), static_cast<GLenum>(w.blendFactors[1]),
+            static_cast<GLenum>(w.blendFactors[2]), static_cast<GLenum>(w.blendFactors[3]));
+    }
+    if (w.depthFunc != d.depthFunc) {
+        glDepthFunc(static_cast<GLenum>(w.depthFunc));
+    }
+    if (w.depthMask != d.depthMask) {
+        glDepthMask(w.depthMask);
+    }
+    if (!same(w.colorMask, d.colorMask)) {
+        glColorMask(w.colorMask[0], w.colorMask[1], w.colorMask[2], w.colorMask[3]);
+    }
+    if (!same(w.clearColor, d.clearColor)) {
+        glClearColor(w.clearColor[0], w.clearColor[1], w.clearColor[2], w.clearColor[3]);
+    }
+    if (w.clearDepth != d.clearDepth) {
+        glClearDepthf(w.clearDepth);
+    }
+    if (!same(w.viewport, d.viewport)) {
+        glViewport(w.viewport[0], w.viewport[1], w.viewport[2], w.viewport[3]);
+    }
+    if (!same(w.scissor, d.scissor)) {
+        glScissor(w.scissor[0], w.scissor[1], w.scissor[2], w.scissor[3]);
+    }
+    if (w.boundTexture != d.boundTexture) {
+        glBindTexture(GL_TEXTURE_2D, w.boundTexture);
+    }
+    d = w;
 }
 
 Matrix& current() {
@@ -274,14 +378,15 @@ void draw(float smoothHalfWidth) {
         s.triangles.clear();
         return;
     }
+    sendState();
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(s.triangles.size() * sizeof(DrawVertex)),
                  s.triangles.data(), GL_STREAM_DRAW);
-    const int textured = s.texturing && s.boundTexture != 0 ? 1 : 0;
+    const int textured = s.texturing && s.want.boundTexture != 0 ? 1 : 0;
     if (textured != s.lastTextured) {
         glUniform1i(s.uTextured, textured);
         s.lastTextured = textured;
     }
-    const TextureInfo& info = s.textures[s.boundTexture];
+    const TextureInfo& info = s.textures[s.want.boundTexture];
     const float border[2] = {info.borderS ? 1.0f : 0.0f, info.borderT ? 1.0f : 0.0f};
     if (border[0] != s.lastBorder[0] || border[1] != s.lastBorder[1]) {
         glUniform2f(s.uBorder, border[0], border[1]);
@@ -318,7 +423,8 @@ void addLine(const Vertex& a, const Vertex& b, float halfWidth) {
     } else if (dq < 0.0f) {
         q = lerp(q, p, dq / (dq - dp));
     }
-    const float vw = static_cast<float>(s.viewport[2]), vh = static_cast<float>(s.viewport[3]);
+    const float vw = static_cast<float>(s.want.viewport[2]),
+                vh = static_cast<float>(s.want.viewport[3]);
     const float px = p.position.x / p.position.w * 0.5f * vw,
                 py = p.position.y / p.position.w * 0.5f * vh;
     const float qx = q.position.x / q.position.w * 0.5f * vw,
@@ -516,6 +622,7 @@ void Gl11StateFree::operator()(Gl11State* state) const {
 
 Gl11Snapshot gl11Save() {
     const Subset& s = gl();
+    const DriverState& d = want();
     Gl11Snapshot state(new Gl11State{});
     state->matrixMode = s.matrixMode;
     state->modelview = s.modelview;
@@ -526,23 +633,21 @@ Gl11Snapshot gl11Save() {
     state->lineSmooth = s.lineSmooth;
     state->polygonMode = s.polygonMode;
     state->lineWidth = s.lineWidth;
-    state->boundTexture = s.boundTexture;
-    state->blend = glIsEnabled(GL_BLEND);
-    state->depthTest = glIsEnabled(GL_DEPTH_TEST);
-    glGetIntegerv(GL_BLEND_SRC_RGB, &state->blendFactors[0]);
-    glGetIntegerv(GL_BLEND_DST_RGB, &state->blendFactors[1]);
-    glGetIntegerv(GL_BLEND_SRC_ALPHA, &state->blendFactors[2]);
-    glGetIntegerv(GL_BLEND_DST_ALPHA, &state->blendFactors[3]);
-    glGetIntegerv(GL_DEPTH_FUNC, &state->depthFunc);
-    glGetBooleanv(GL_DEPTH_WRITEMASK, &state->depthMask);
-    glGetBooleanv(GL_COLOR_WRITEMASK, state->colorMask);
-    glGetFloatv(GL_COLOR_CLEAR_VALUE, state->clearColor);
-    glGetFloatv(GL_DEPTH_CLEAR_VALUE, &state->clearDepth);
+    state->boundTexture = d.boundTexture;
+    state->blend = d.blend;
+    state->depthTest = d.depthTest;
+    std::memcpy(state->blendFactors, d.blendFactors, sizeof d.blendFactors);
+    state->depthFunc = d.depthFunc;
+    state->depthMask = d.depthMask;
+    std::memcpy(state->colorMask, d.colorMask, sizeof d.colorMask);
+    std::memcpy(state->clearColor, d.clearColor, sizeof d.clearColor);
+    state->clearDepth = d.clearDepth;
     return state;
 }
 
 void gl11Restore(const Gl11State& state) {
     Subset& s = gl();
+    DriverState& d = want();
     s.matrixMode = state.matrixMode;
     s.modelview = state.modelview;
     s.projection = state.projection;
@@ -552,20 +657,35 @@ void gl11Restore(const Gl11State& state) {
     s.lineSmooth = state.lineSmooth;
     s.polygonMode = state.polygonMode;
     s.lineWidth = state.lineWidth;
-    s.boundTexture = state.boundTexture;
-    glBindTexture(GL_TEXTURE_2D, state.boundTexture);
-    (state.blend ? glEnable : glDisable)(GL_BLEND);
-    (state.depthTest ? glEnable : glDisable)(GL_DEPTH_TEST);
-    glBlendFuncSeparate(
-        static_cast<GLenum>(state.blendFactors[0]), static_cast<GLenum>(state.blendFactors[1]),
-        static_cast<GLenum>(state.blendFactors[2]), static_cast<GLenum>(state.blendFactors[3]));
-    glDepthFunc(static_cast<GLenum>(state.depthFunc));
-    glDepthMask(state.depthMask);
-    glColorMask(state.colorMask[0], state.colorMask[1], state.colorMask[2], state.colorMask[3]);
-    glClearColor(state.clearColor[0], state.clearColor[1], state.clearColor[2],
-                 state.clearColor[3]);
-    glClearDepthf(state.clearDepth);
+    d.boundTexture = state.boundTexture;
+    d.blend = state.blend;
+    d.depthTest = state.depthTest;
+    std::memcpy(d.blendFactors, state.blendFactors, sizeof d.blendFactors);
+    d.depthFunc = state.depthFunc;
+    d.depthMask = state.depthMask;
+    std::memcpy(d.colorMask, state.colorMask, sizeof d.colorMask);
+    std::memcpy(d.clearColor, state.clearColor, sizeof d.clearColor);
+    d.clearDepth = state.clearDepth;
 }
+
+namespace {
+
+// The capabilities the subset keeps in its driver state.
+bool* driverFlag(GLenum cap) {
+    DriverState& d = want();
+    switch (cap) {
+    case GL_BLEND:
+        return &d.blend;
+    case GL_DEPTH_TEST:
+        return &d.depthTest;
+    case GL_SCISSOR_TEST:
+        return &d.scissorTest;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
 
 void gl11SetDrawing(bool on) {
     gl().drawing = on;
@@ -706,12 +826,11 @@ void vemu_glFrustum(double l, double r, double b, double t, double n, double f) 
 }
 
 void vemu_glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
-    GLint* v = gl().viewport;
+    GLint* v = want().viewport;
     v[0] = x;
     v[1] = y;
     v[2] = width;
     v[3] = height;
-    glViewport(x, y, width, height);
 }
 
 void vemu_glEnable(GLenum cap) {
@@ -719,6 +838,8 @@ void vemu_glEnable(GLenum cap) {
         gl().texturing = true;
     } else if (cap == kLineSmooth) {
         gl().lineSmooth = true;
+    } else if (bool* flag = driverFlag(cap)) {
+        *flag = true;
     } else {
         glEnable(cap);
     }
@@ -728,6 +849,8 @@ void vemu_glDisable(GLenum cap) {
         gl().texturing = false;
     } else if (cap == kLineSmooth) {
         gl().lineSmooth = false;
+    } else if (bool* flag = driverFlag(cap)) {
+        *flag = false;
     } else {
         glDisable(cap);
     }
@@ -739,16 +862,25 @@ GLboolean vemu_glIsEnabled(GLenum cap) {
     if (cap == kLineSmooth) {
         return gl().lineSmooth ? GL_TRUE : GL_FALSE;
     }
+    if (const bool* flag = driverFlag(cap)) {
+        return *flag ? GL_TRUE : GL_FALSE;
+    }
     return glIsEnabled(cap);
 }
 void vemu_glBlendFunc(GLenum sfactor, GLenum dfactor) {
-    glBlendFunc(sfactor, dfactor);
+    GLint* f = want().blendFactors;
+    f[0] = f[2] = static_cast<GLint>(sfactor);
+    f[1] = f[3] = static_cast<GLint>(dfactor);
 }
 void vemu_glDepthFunc(GLenum func) {
-    glDepthFunc(func);
+    want().depthFunc = static_cast<GLint>(func);
 }
 void vemu_glColorMask(GLboolean r, GLboolean g, GLboolean b, GLboolean a) {
-    glColorMask(r, g, b, a);
+    GLboolean* m = want().colorMask;
+    m[0] = r;
+    m[1] = g;
+    m[2] = b;
+    m[3] = a;
 }
 void vemu_glPolygonMode(GLenum, GLenum mode) {
     gl().polygonMode = mode;
@@ -764,20 +896,31 @@ void vemu_glHint(GLenum, GLenum) {
 }
 void vemu_glClear(GLbitfield mask) {
     if (gl().drawing) {
+        sendState();
         glClear(mask);
     }
 }
 void vemu_glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
-    glClearColor(r, g, b, a);
+    GLfloat* c = want().clearColor;
+    c[0] = r;
+    c[1] = g;
+    c[2] = b;
+    c[3] = a;
 }
 void vemu_glClearDepth(double depth) {
-    glClearDepthf(static_cast<GLfloat>(depth));
+    want().clearDepth = static_cast<GLfloat>(depth);
 }
 void vemu_glScissor(GLint x, GLint y, GLsizei width, GLsizei height) {
-    glScissor(x, y, width, height);
+    GLint* box = want().scissor;
+    box[0] = x;
+    box[1] = y;
+    box[2] = width;
+    box[3] = height;
 }
 void vemu_glFlush(void) {
-    glFlush();
+    if (gl().drawing) {
+        glFlush(); // frames run for their state alone leave the driver nothing to do
+    }
 }
 void vemu_glFinish(void) {
     glFinish();
@@ -792,10 +935,26 @@ void vemu_glGetFloatv(GLenum pname, GLfloat* params) {
         std::memcpy(params, m.data(), sizeof(float) * 16);
         return;
     }
-    glGetFloatv(pname, params);
+    const DriverState& d = want();
+    if (pname == GL_COLOR_CLEAR_VALUE) {
+        std::memcpy(params, d.clearColor, sizeof d.clearColor);
+    } else if (pname == GL_DEPTH_CLEAR_VALUE) {
+        params[0] = d.clearDepth;
+    } else {
+        glGetFloatv(pname, params);
+    }
 }
 void vemu_glGetIntegerv(GLenum pname, GLint* params) {
-    glGetIntegerv(pname, params);
+    const DriverState& d = want();
+    if (pname == GL_VIEWPORT) {
+        std::memcpy(params, d.viewport, sizeof d.viewport);
+    } else if (pname == GL_SCISSOR_BOX) {
+        std::memcpy(params, d.scissor, sizeof d.scissor);
+    } else if (pname == GL_TEXTURE_BINDING_2D) {
+        params[0] = static_cast<GLint>(d.boundTexture);
+    } else {
+        glGetIntegerv(pname, params);
+    }
 }
 void vemu_glPixelStorei(GLenum pname, GLint param) {
     glPixelStorei(pname, param);
@@ -805,6 +964,7 @@ void vemu_glReadBuffer(GLenum mode) {
 }
 void vemu_glReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                        GLvoid* pixels) {
+    sendState();
     glReadPixels(x, y, width, height, format, type, pixels);
 }
 
@@ -817,12 +977,12 @@ void vemu_glDeleteTextures(GLsizei n, const GLuint* textures) {
     }
     glDeleteTextures(n, textures);
 }
-void vemu_glBindTexture(GLenum target, GLuint texture) {
-    gl().boundTexture = texture;
-    glBindTexture(target, texture);
+void vemu_glBindTexture(GLenum, GLuint texture) {
+    want().boundTexture = texture;
 }
 void vemu_glTexParameteri(GLenum target, GLenum pname, GLint param) {
-    TextureInfo& info = gl().textures[gl().boundTexture];
+    sendState(); // the texture bound
+    TextureInfo& info = gl().textures[gl().want.boundTexture];
     if (pname == GL_TEXTURE_WRAP_S || pname == GL_TEXTURE_WRAP_T) {
         const bool border = static_cast<GLenum>(param) == kClamp;
         (pname == GL_TEXTURE_WRAP_S ? info.borderS : info.borderT) = border;
@@ -835,8 +995,9 @@ void vemu_glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei
                        GLsizei height, GLint border, GLenum format, GLenum type,
                        const GLvoid* pixels) {
     (void)internalFormat; // ES takes the unsized format the pixels come in
+    sendState();
     if (level == 0) {
-        TextureInfo& info = gl().textures[gl().boundTexture];
+        TextureInfo& info = gl().textures[gl().want.boundTexture];
         info.width = width;
         info.height = height;
     }
@@ -845,6 +1006,7 @@ void vemu_glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei
 }
 
 void vemu_gl11GenerateMipmap(GLenum target) {
+    sendState();
     glGenerateMipmap(target);
 }
 

@@ -186,20 +186,16 @@ async function play() {
   }
   launcher.classList.add("hidden");
   fitCanvas();
-  if (!Module.showOpen) {
-    if (!Module._vemu_open(canvas.width, canvas.height)) {
-      launcher.classList.remove("hidden");
-      fail("This browser has no WebGL 2.");
-      return;
-    }
-    Module.showOpen = true;
-  }
   Module.vemuStartedAt = performance.now();
-  const problem = await Module.ccall("vemu_start", "string", ["number", "number", "number"],
-                                    [startFrame, hold ? 1 : 0, gentleBox.checked ? 1 : 0],
-                                    { async: true });
+  background.stop();
+  const problem = Module.ccall("vemu_start", "string", ["number", "number", "number"],
+                               [startFrame, hold ? 1 : 0, gentleBox.checked ? 1 : 0]);
   console.log("vemu: " + (gentleBox.checked ? "the gentle show" : "the show"));
   console.log("vemu: start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
+  // The first frame is drawn on the next animation frame, shown on the one after.
+  requestAnimationFrame(() => requestAnimationFrame(() => console.log(
+    "vemu: first frame " + Math.round(performance.now() - Module.vemuStartedAt) +
+    " ms after the start button")));
   if (problem) {
     launcher.classList.remove("hidden");
     fail("The show cannot start: " + problem);
@@ -220,8 +216,71 @@ async function play() {
   }
 }
 
+// The show's start-up while the start screen shows, on the canvas kept
+// unseen (its loading screen would show through the launcher's key red):
+// pictures uploaded, music decoded, the first frame drawn once. The start
+// button then only starts the sound and the clock.
+async function prepare() {
+  canvas.style.visibility = "hidden";
+  fitCanvas();
+  if (!Module._vemu_open(canvas.width, canvas.height)) {
+    return "This browser has no WebGL 2.";
+  }
+  Module.showOpen = true;
+  say("Preparing the show…");
+  const began = performance.now();
+  const problem = await Module.ccall("vemu_prepare", "string", [], [], { async: true });
+  canvas.style.visibility = "";
+  console.log("vemu: prepared in " + Math.round(performance.now() - began) + " ms");
+  return problem ? "The show cannot start: " + problem : "";
+}
+
+// The show's moments noted in slices while nothing plays (the start screen,
+// a pause), so that any seek runs up a few frames at most.
+const background = (() => {
+  let timer = 0;
+  let began = 0;
+  let whenDone = null;
+  const slice = () => {
+    timer = 0;
+    if (Module._vemu_note_slice(8)) {
+      timer = setTimeout(slice, 0);
+      return;
+    }
+    if (began) {
+      console.log("vemu: every moment noted in " + Math.round(performance.now() - began) + " ms");
+      began = 0;
+    }
+    if (whenDone) {
+      whenDone();
+      whenDone = null;
+    }
+  };
+  return {
+    // Every moment, before the show is said to be ready: a seek then never
+    // runs up far, the first one included.
+    whole() {
+      return new Promise((resolve) => {
+        whenDone = resolve;
+        this.start();
+      });
+    },
+    start() {
+      if (!timer) {
+        began = began || performance.now();
+        timer = setTimeout(slice, 0);
+      }
+    },
+    stop() {
+      clearTimeout(timer);
+      timer = 0;
+    },
+  };
+})();
+
 function backToLauncher() {
   player.close();
+  background.start();
   // The launcher starts the show from its start again.
   history.replaceState(null, "", location.pathname + location.search);
   startFrame = parseInt(query.get("from") || "", 10) || 0;
@@ -423,6 +482,11 @@ const player = (() => {
   const setPaused = (on) => {
     paused = on;
     Module._vemu_pause(on ? 1 : 0);
+    if (on) {
+      background.start();
+    } else {
+      background.stop();
+    }
     button.innerHTML = on ? "&#9654;" : "&#10074;&#10074;";
     button.setAttribute("aria-label", on ? "Play" : "Pause");
     fade();
@@ -632,6 +696,12 @@ var Module = {
       return;
     }
     await screen;
+    const problem = await prepare();
+    if (problem) {
+      fail(problem);
+      return;
+    }
+    await background.whole();
     player.build();
     say(startFrame > 0 ? "Ready: the show starts at " + clockText(startFrame) : "Ready");
     console.log("vemu: ready " + Math.round(performance.now()) + " ms after the page opened");
