@@ -277,7 +277,9 @@ EMSCRIPTEN_KEEPALIVE const char* vemu_prepare() {
     exactPath = true;
     startupProblem.clear();
     webSoundHoldPlay(true);
+    webSoundDecodeInParts(true);
     const bool started = startDemo(*state, pageHooks(true));
+    webSoundDecodeInParts(false);
     webSoundHoldPlay(false);
     if (!started || !startupProblem.empty()) {
         return startupProblem.empty() ? "the start-up did not finish" : startupProblem.c_str();

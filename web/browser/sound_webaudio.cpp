@@ -30,6 +30,7 @@ std::string lastError;
 // webSoundHoldPlay in web_sound.h).
 bool holdPlay = false;
 FSOUND_SAMPLE* held = nullptr;
+bool decodeInParts = false;
 FSOUND_SAMPLE* playing = nullptr; // the last sample started, for a seek or a resume
 
 // clang-format off
@@ -214,7 +215,7 @@ FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned, int off
         if (got == 0) {
             break;
         }
-        if (samples.size() % (static_cast<size_t>(kPart) * channels * 4) == 0) {
+        if (decodeInParts && samples.size() % (static_cast<size_t>(kPart) * channels * 4) == 0) {
             emscripten_sleep(0);
         }
     }
@@ -225,7 +226,8 @@ FSOUND_SAMPLE* FSOUND_Sample_Load(int index, const char* name, unsigned, int off
         return nullptr;
     }
     auto* sample = new FSOUND_SAMPLE();
-    sample->id = webAudioBuffer(samples.data(), frames, channels, static_cast<int>(info.sample_rate));
+    sample->id =
+        webAudioBuffer(samples.data(), frames, channels, static_cast<int>(info.sample_rate));
     sample->frames = static_cast<unsigned>(frames);
     return sample;
 }
@@ -274,6 +276,10 @@ SoundTiming soundTiming() {
 
 bool waitForSoundOut(int) {
     return true; // the start is scheduled on the audio clock itself
+}
+
+void webSoundDecodeInParts(bool on) {
+    decodeInParts = on;
 }
 
 void webSoundHoldPlay(bool hold) {

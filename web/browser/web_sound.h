@@ -4,6 +4,10 @@
 // start button) until the show's clock starts, from the moment the show
 // starts at (a link's #t=).
 
+// On: FSOUND_Sample_Load decodes the music in parts, handing back to the
+// browser between them (emscripten_sleep: only where the caller was called
+// asynchronously).
+void webSoundDecodeInParts(bool on);
 // While held, FSOUND_PlaySound only notes the sample.
 void webSoundHoldPlay(bool hold);
 // Starts the noted sample offsetSeconds into it, as often as the show is

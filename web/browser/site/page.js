@@ -448,6 +448,10 @@ const player = (() => {
     time.textContent = clockText(frame) + " / " + clockText(frames);
     track.setAttribute("aria-valuenow", (frame * kFrameMs / 1000).toFixed(2));
     const chapter = chapterAt(frame);
+    // Read as a time: "1:04 of 2:28, Hard flash".
+    const spoken = (f) => clockText(f).replace(/\.[0-9]$/, "");
+    track.setAttribute("aria-valuetext", spoken(frame) + " of " + spoken(frames) +
+                       (chapter ? ", " + chapter.title : ""));
     sceneLabel.textContent = chapter ? chapter.title : "";
     for (const c of chapters) {
       c.marker.classList.toggle("current", c === chapter);
@@ -482,6 +486,9 @@ const player = (() => {
   const setPaused = (on) => {
     paused = on;
     Module._vemu_pause(on ? 1 : 0);
+    if (navigator.mediaSession) {
+      navigator.mediaSession.playbackState = on ? "paused" : "playing";
+    }
     if (on) {
       background.start();
     } else {
@@ -491,6 +498,33 @@ const player = (() => {
     button.setAttribute("aria-label", on ? "Play" : "Pause");
     fade();
   };
+  // Media keys and a phone's lock screen drive the show as a video's.
+  const session = navigator.mediaSession;
+  const tellSession = (frame) => {
+    if (session && session.setPositionState) {
+      try {
+        session.setPositionState({ duration: frames * kFrameMs / 1000, playbackRate: 1,
+                                   position: Math.min(frame, frames) * kFrameMs / 1000 });
+      } catch (e) {
+        // A browser that refuses the state still takes the actions.
+      }
+    }
+  };
+  if (session) {
+    const on = (action, handler) => {
+      try {
+        session.setActionHandler(action, handler);
+      } catch (e) {
+        // Not every browser knows every action.
+      }
+    };
+    const by = (seconds) => seek(Module._vemu_position() + Math.round(seconds * 1000 / kFrameMs));
+    on("play", () => open && setPaused(false));
+    on("pause", () => open && setPaused(true));
+    on("seekto", (details) => open && seek(Math.round(details.seekTime * 1000 / kFrameMs)));
+    on("seekbackward", (details) => open && by(-(details.seekOffset || 5)));
+    on("seekforward", (details) => open && by(details.seekOffset || 5));
+  }
   const follow = () => {
     if (!open) {
       return;
@@ -500,6 +534,7 @@ const player = (() => {
       showPosition(frame);
       if (frame % 50 === 0 || paused) {
         keepMoment(frame);
+        tellSession(frame);
       }
     }
     requestAnimationFrame(follow);
@@ -533,6 +568,18 @@ const player = (() => {
   button.addEventListener("click", () => {
     setPaused(!paused);
     button.blur();
+  });
+  // A finger: a tap on the picture shows the controls, a second one (while
+  // they show) pauses or plays on.
+  canvas.addEventListener("pointerup", (event) => {
+    if (!open || event.pointerType === "mouse") {
+      return;
+    }
+    if (controls.classList.contains("faded")) {
+      fade();
+    } else {
+      setPaused(!paused);
+    }
   });
   document.addEventListener("mousemove", () => {
     if (open) {
@@ -581,7 +628,7 @@ const player = (() => {
         // A short scene's number beside its neighbour's goes on a second row.
         const before = chapters[i - 1];
         c.row = before && c.centre - before.centre < 0.025 ? 1 - before.row : 0;
-        c.marker.style.top = c.row * 1.5 + "em";
+        c.marker.style.top = "calc(" + c.row + " * var(--chapter-row, 1.5em))";
         c.marker.addEventListener("click", () => {
           seek(c.first);
           c.marker.blur();
@@ -593,6 +640,12 @@ const player = (() => {
     open() {
       open = true;
       paused = false;
+      if (session && window.MediaMetadata) {
+        session.metadata = new MediaMetadata({
+          title: "Vemu", artist: "a real-time demo",
+          artwork: [{ src: "favicon.svg", sizes: "any", type: "image/svg+xml" }],
+        });
+      }
       button.innerHTML = "&#10074;&#10074;";
       controls.classList.remove("hidden");
       fade();
