@@ -475,6 +475,92 @@ std::vector<std::string> chromiumArgs(const std::string& profile) {
             "--user-data-dir=" + profile};
 }
 
+// Headless Chromium driven over the DevTools protocol, attached to its page:
+// for what only that protocol does (device emulation, touch events).
+class ChromiumSession {
+  public:
+    ChromiumSession(const std::string& folder, int width, int height) {
+        const std::string log = folder + "/chromium-cdp.log";
+        std::vector<std::string> args = chromiumArgs(folder + "/chromium-cdp-profile");
+        args.insert(args.end(),
+                    {"--window-size=" + std::to_string(width) + "," + std::to_string(height),
+                     "--remote-debugging-port=0", "--autoplay-policy=no-user-gesture-required",
+                     "about:blank"});
+        chromium_.emplace(args, log);
+        const std::optional<std::string> path = waitInFile<std::string>(
+            log, 60, [](const std::string& text) -> std::optional<std::string> {
+                const std::string mark = "DevTools listening on ws://127.0.0.1:";
+                const size_t at = text.find(mark);
+                const size_t end = at == std::string::npos ? at : text.find('\n', at);
+                if (end == std::string::npos) {
+                    return std::nullopt;
+                }
+                return text.substr(at + mark.size(), end - at - mark.size());
+            });
+        const size_t slash = path ? path->find('/') : std::string::npos;
+        if (slash == std::string::npos ||
+            !socket_.open(std::stoi(path->substr(0, slash)), path->substr(slash))) {
+            problem_ = "Chromium's DevTools did not answer: " + readAll(log);
+            return;
+        }
+        const std::optional<json> targets = call("Target.getTargets", json::object(), false);
+        if (!targets) {
+            return;
+        }
+        for (const json& t : (*targets)["targetInfos"]) {
+            if (t.value("type", "") == "page") {
+                const std::optional<json> attached =
+                    call("Target.attachToTarget", {{"targetId", t["targetId"]}, {"flatten", true}},
+                         false);
+                if (attached) {
+                    session_ = (*attached)["sessionId"].get<std::string>();
+                }
+                break;
+            }
+        }
+        if (session_.empty() && problem_.empty()) {
+            problem_ = "Chromium has no page to attach to";
+        }
+    }
+
+    std::optional<json> call(const std::string& method, const json& params, bool onPage = true) {
+        if (!problem_.empty()) {
+            return std::nullopt;
+        }
+        const int id = ++lastId_;
+        json message = {{"id", id}, {"method", method}, {"params", params}};
+        if (onPage) {
+            message["sessionId"] = session_;
+        }
+        if (!socket_.send(message.dump())) {
+            problem_ = method + ": the line to Chromium is closed";
+            return std::nullopt;
+        }
+        const auto end = Clock::now() + std::chrono::seconds(60);
+        while (const std::optional<std::string> text = socket_.next(end)) {
+            const json answer = json::parse(*text, nullptr, false);
+            if (answer.is_object() && answer.value("id", -1) == id) {
+                if (answer.contains("error")) {
+                    problem_ = method + ": " + answer["error"].dump();
+                    return std::nullopt;
+                }
+                return answer["result"];
+            }
+        }
+        problem_ = method + ": no answer from Chromium";
+        return std::nullopt;
+    }
+
+    const std::string& problem() const { return problem_; }
+
+  private:
+    std::optional<Background> chromium_;
+    WebSocket socket_;
+    std::string session_;
+    std::string problem_;
+    int lastId_ = 0;
+};
+
 // The page's clock and sound as a JSON text.
 constexpr const char* kPageStanding =
     "(() => { const a = Module.vemuAudio; const c = a && a.context; "
@@ -754,4 +840,72 @@ PageSheet pageSeekSheet(Browser browser, const SiteServer& server, const std::st
                         int frameCount, const std::string& pngFile, const std::string& workFolder) {
     return sheetAt(browser, server, "autoplay&seeks=" + frameList, frameCount, "no seek to frame",
                    pngFile, workFolder);
+}
+
+struct DevicePage::Impl {
+    ChromiumSession chromium;
+    Impl(const std::string& folder, int width, int height) : chromium(folder, width, height) {}
+};
+
+DevicePage::DevicePage(const SiteServer& server, const std::string& query, int width, int height,
+                       const std::string& workFolder)
+    : impl_(std::make_unique<Impl>(workFolder, width, height)) {
+    ChromiumSession& c = impl_->chromium;
+    c.call("Emulation.setDeviceMetricsOverride",
+           {{"width", width}, {"height", height}, {"deviceScaleFactor", 2}, {"mobile", true}}) &&
+        c.call("Emulation.setTouchEmulationEnabled", {{"enabled", true}, {"maxTouchPoints", 5}}) &&
+        c.call("Page.navigate", {{"url", server.url(query)}});
+}
+
+DevicePage::~DevicePage() = default;
+
+std::string DevicePage::evaluate(const std::string& expression) {
+    const std::optional<json> result = impl_->chromium.call(
+        "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}});
+    if (!result || !(*result)["result"].contains("value")) {
+        return "";
+    }
+    const json& value = (*result)["result"]["value"];
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+bool DevicePage::waitFor(const std::string& expression, double seconds) {
+    const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                     std::chrono::duration<double>(seconds));
+    while (Clock::now() < end && impl_->chromium.problem().empty()) {
+        if (evaluate(expression) == "true") {
+            return true;
+        }
+        usleep(100000);
+    }
+    return false;
+}
+
+bool DevicePage::touch(const std::vector<std::pair<double, double>>& path) {
+    ChromiumSession& c = impl_->chromium;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const std::string type = i == 0 ? "touchStart" : "touchMove";
+        if (!c.call("Input.dispatchTouchEvent",
+                    {{"type", type},
+                     {"touchPoints", {{{"x", path[i].first}, {"y", path[i].second}}}}})) {
+            return false;
+        }
+    }
+    return c
+        .call("Input.dispatchTouchEvent", {{"type", "touchEnd"}, {"touchPoints", json::array()}})
+        .has_value();
+}
+
+bool DevicePage::screenshot(const std::string& pngFile) {
+    const std::optional<json> shot =
+        impl_->chromium.call("Page.captureScreenshot", {{"format", "png"}});
+    if (!shot) {
+        return false;
+    }
+    std::ofstream(pngFile, std::ios::binary) << decodeBase64((*shot)["data"].get<std::string>());
+    return true;
+}
+
+const std::string& DevicePage::problem() const {
+    return impl_->chromium.problem();
 }

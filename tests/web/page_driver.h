@@ -4,9 +4,11 @@
 // console log, and Firefox ESR under Xvfb (WebGL on Mesa, since headless
 // Firefox has none here), driven over WebDriver BiDi. A static server on
 // loopback serves the built site.
+#include <memory>
 #include <ostream>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 enum class Browser { Chromium, Firefox };
@@ -104,3 +106,23 @@ PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& p
 // a moment ("64.36"), the page is opened at that address (#t=) instead.
 PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
                        const std::string& workFolder, const std::string& moment = "");
+
+// The page in headless Chromium as on a phone or tablet: a mobile viewport
+// of width x height CSS px and touch, over the DevTools protocol.
+class DevicePage {
+  public:
+    DevicePage(const SiteServer& server, const std::string& query, int width, int height,
+               const std::string& workFolder);
+    ~DevicePage();
+    // A script's value, as JSON text ("true", "42", or the string itself).
+    std::string evaluate(const std::string& expression);
+    bool waitFor(const std::string& expression, double seconds);
+    // One finger down at the first point, moved through the others, lifted.
+    bool touch(const std::vector<std::pair<double, double>>& path);
+    bool screenshot(const std::string& pngFile);
+    const std::string& problem() const;
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -478,6 +479,96 @@ TEST(GentleShow, ThePageTicksItWhereTheBrowserAsksForReducedMotion) {
         } else {
             EXPECT_GE(middle[0] + middle[1] + middle[2], 3 * 250) << "white all over";
         }
+    }
+#else
+    GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";
+#endif
+}
+
+// On a phone (portrait and landscape) and a tablet: the show as large as
+// fits, every control inside the screen and at least 44 CSS px to hit with a
+// thumb; on the phone a tap shows the controls, a second pauses, and the
+// scrubber follows a dragged finger.
+TEST(Touch, PhonesAndTabletsShowTheShowWholeAndTheControlsAnswerAFinger) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the Release build runs it";
+#endif
+#ifdef VEMU_WEB_SITE
+    SiteServer server(VEMU_WEB_SITE);
+    const char* shots = std::getenv("VEMU_DEVICE_SHOTS"); // a folder, to keep the screenshots
+    const std::vector<std::pair<int, int>> sizes = {{390, 844}, {844, 390}, {1024, 768}};
+    for (const auto& [width, height] : sizes) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        TempFolder dir;
+        DevicePage page(server, "autoplay", width, height, dir.path());
+        ASSERT_TRUE(
+            page.waitFor("!document.getElementById('controls').classList.contains('hidden')", 120))
+            << page.problem();
+        const std::string box =
+            page.evaluate("(() => { const r = canvas.getBoundingClientRect(); "
+                          "return Math.round(r.width) + ' ' + Math.round(r.height); })()");
+        int shownWidth = 0, shownHeight = 0;
+        ASSERT_EQ(std::sscanf(box.c_str(), "%d %d", &shownWidth, &shownHeight), 2) << box;
+        const int fits = std::min(width, height * 4 / 3);
+        EXPECT_NEAR(shownWidth, fits, 1) << "the show as large as fits";
+        EXPECT_NEAR(shownHeight, fits * 3 / 4, 1);
+        // Every control inside the screen and big enough; the bar a thumb's
+        // height to hit around its line.
+        EXPECT_EQ(
+            page.evaluate(
+                "(() => { const small = []; "
+                "for (const e of document.querySelectorAll('#playpause, .chapter')) { "
+                "const r = e.getBoundingClientRect(); "
+                "if (r.width < 44 || r.height < 44 || r.left < 0 || r.top < 0 || "
+                "r.right > innerWidth || r.bottom > innerHeight) small.push(e.textContent); } "
+                "const t = document.getElementById('track').getBoundingClientRect(); "
+                "const y = t.top + t.height / 2; "
+                "for (const d of [-20, 20]) { if (document.elementFromPoint(t.left + t.width / 2, "
+                "y + d) !== document.getElementById('track')) small.push('track ' + d); } "
+                "const cs = [...document.querySelectorAll('.chapter')].map((e) => "
+                "e.getBoundingClientRect()); "
+                "cs.forEach((a, i) => cs.slice(i + 1).forEach((b, j) => { "
+                "if (a.left < b.right && b.left < a.right && a.top < b.bottom && "
+                "b.top < a.bottom) small.push('chapters ' + (i + 1) + ' and ' + (i + j + 2)); })); "
+                "return small.join(','); })()"),
+            "");
+        if (shots != nullptr) {
+            page.screenshot(std::string(shots) + "/page-" + std::to_string(width) + "x" +
+                            std::to_string(height) + ".png");
+        }
+        if (width != 390) {
+            continue;
+        }
+        const std::pair<double, double> middle = {width / 2.0, height / 2.0};
+        ASSERT_TRUE(
+            page.waitFor("document.getElementById('controls').classList.contains('faded')", 10))
+            << "the controls fade while the show plays";
+        ASSERT_TRUE(page.touch({middle}));
+        EXPECT_TRUE(
+            page.waitFor("!document.getElementById('controls').classList.contains('faded')", 2))
+            << "a tap shows the controls";
+        EXPECT_EQ(page.evaluate("document.getElementById('playpause').getAttribute('aria-label')"),
+                  "Pause")
+            << "the first tap does not pause";
+        ASSERT_TRUE(page.touch({middle}));
+        EXPECT_TRUE(page.waitFor(
+            "document.getElementById('playpause').getAttribute('aria-label') === 'Play'", 2))
+            << "a second tap pauses";
+        // A finger dragged along the bar from a tenth to half of it.
+        const std::string track = page.evaluate(
+            "(() => { const r = document.getElementById('track').getBoundingClientRect(); "
+            "return r.left + ' ' + r.width + ' ' + (r.top + r.height / 2); })()");
+        double left = 0, span = 0, y = 0;
+        ASSERT_EQ(std::sscanf(track.c_str(), "%lf %lf %lf", &left, &span, &y), 3) << track;
+        std::vector<std::pair<double, double>> drag;
+        for (int i = 0; i <= 8; ++i) {
+            drag.emplace_back(left + span * (0.1 + 0.05 * i), y);
+        }
+        ASSERT_TRUE(page.touch(drag));
+        const int half = kLastShownFrame / 2;
+        EXPECT_TRUE(page.waitFor(
+            "Math.abs(Module._vemu_position() - " + std::to_string(half) + ") < 40", 5))
+            << "at frame " << page.evaluate("Module._vemu_position()") << ", not near " << half;
     }
 #else
     GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";

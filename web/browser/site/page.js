@@ -625,10 +625,6 @@ const player = (() => {
         c.marker.setAttribute("aria-label", "Chapter " + c.number + ": " + c.title);
         c.centre = (c.first + (c.last - c.first) / 2) / frames;
         c.marker.style.left = (100 * c.centre).toFixed(3) + "%";
-        // A short scene's number beside its neighbour's goes on a second row.
-        const before = chapters[i - 1];
-        c.row = before && c.centre - before.centre < 0.025 ? 1 - before.row : 0;
-        c.marker.style.top = "calc(" + c.row + " * var(--chapter-row, 1.5em))";
         c.marker.addEventListener("click", () => {
           seek(c.first);
           c.marker.blur();
@@ -636,6 +632,28 @@ const player = (() => {
         });
         box.appendChild(c.marker);
       });
+    },
+    // The numbers in rows, each on the first row where it clears the one
+    // before it: a short scene's number beside its neighbour's (or, on a
+    // narrow screen, finger-sized buttons) goes on a further row.
+    layChapters() {
+      const box = document.getElementById("chapters");
+      const width = track.getBoundingClientRect().width;
+      const rights = [];
+      let rowHeight = 0;
+      for (const c of chapters) {
+        const size = c.marker.getBoundingClientRect();
+        rowHeight = Math.max(rowHeight, size.height + 4);
+        const left = c.centre * width - size.width / 2;
+        let row = rights.findIndex((right) => right + 2 <= left);
+        if (row < 0) {
+          row = rights.length;
+          rights.push(0);
+        }
+        rights[row] = left + size.width;
+        c.marker.style.top = row * rowHeight + "px";
+      }
+      box.style.height = rights.length * rowHeight + "px";
     },
     open() {
       open = true;
@@ -648,6 +666,7 @@ const player = (() => {
       }
       button.innerHTML = "&#10074;&#10074;";
       controls.classList.remove("hidden");
+      this.layChapters();
       fade();
       requestAnimationFrame(follow);
     },
@@ -784,7 +803,12 @@ document.getElementById("gentle-start").addEventListener("click", (event) => {
     play();
   }
 });
-window.addEventListener("resize", fitCanvas);
+window.addEventListener("resize", () => {
+  fitCanvas();
+  if (player.isOpen()) {
+    player.layChapters();
+  }
+});
 document.addEventListener("keydown", (event) => {
   if (!launcher.classList.contains("hidden")) {
     return;
