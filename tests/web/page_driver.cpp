@@ -629,10 +629,12 @@ Background::Background(const std::vector<std::string>& args, const std::string& 
     }
     argv.push_back(nullptr);
     const char* log = logFile.empty() ? "/dev/null" : logFile.c_str();
+    // Created empty before the program starts: a wait that reads the log at
+    // once must never find what an earlier run wrote under the same name.
+    const int fd = open(log, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     pid_ = fork();
     if (pid_ == 0) {
         setpgid(0, 0);
-        const int fd = open(log, O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd >= 0) {
             dup2(fd, STDOUT_FILENO);
             dup2(fd, STDERR_FILENO);
@@ -642,6 +644,9 @@ Background::Background(const std::vector<std::string>& args, const std::string& 
         }
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    if (fd >= 0) {
+        close(fd);
     }
 }
 
