@@ -545,14 +545,14 @@ TEST(Touch, PhonesAndTabletsShowTheShowWholeAndTheControlsAnswerAFinger) {
             << "the controls fade while the show plays";
         ASSERT_TRUE(page.touch({middle}));
         EXPECT_TRUE(
-            page.waitFor("!document.getElementById('controls').classList.contains('faded')", 2))
+            page.waitFor("!document.getElementById('controls').classList.contains('faded')", 10))
             << "a tap shows the controls";
         EXPECT_EQ(page.evaluate("document.getElementById('playpause').getAttribute('aria-label')"),
                   "Pause")
             << "the first tap does not pause";
         ASSERT_TRUE(page.touch({middle}));
         EXPECT_TRUE(page.waitFor(
-            "document.getElementById('playpause').getAttribute('aria-label') === 'Play'", 2))
+            "document.getElementById('playpause').getAttribute('aria-label') === 'Play'", 10))
             << "a second tap pauses";
         // A finger dragged along the bar from a tenth to half of it.
         const std::string track = page.evaluate(
@@ -567,7 +567,7 @@ TEST(Touch, PhonesAndTabletsShowTheShowWholeAndTheControlsAnswerAFinger) {
         ASSERT_TRUE(page.touch(drag));
         const int half = kLastShownFrame / 2;
         EXPECT_TRUE(page.waitFor(
-            "Math.abs(Module._vemu_position() - " + std::to_string(half) + ") < 40", 5))
+            "Math.abs(Module._vemu_position() - " + std::to_string(half) + ") < 40", 10))
             << "at frame " << page.evaluate("Module._vemu_position()") << ", not near " << half;
     }
 #else
