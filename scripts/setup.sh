@@ -16,12 +16,14 @@ if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
   VEMU_PACKAGES+=(clang-format xvfb xdotool x11-utils x11-xserver-utils imagemagick openbox
     wmctrl mesa-utils clang libclang-rt-dev time python3 valgrind)
 fi
-# The browser build (./run web; ./test checks the page in headless Chromium
-# and in Firefox ESR under Xvfb, with PulseAudio's null sink as its sound
-# device): Debian's emscripten with the stb decoders, Python's static server.
+# The browser build (./run web; ./test checks the page in headless Chromium,
+# in Firefox ESR and in WebKitGTK's MiniBrowser under Xvfb, with PulseAudio's
+# null sink as their sound device): Debian's emscripten with the stb
+# decoders, Python's static server. webkit2gtk-driver brings WebKitWebDriver
+# and MiniBrowser, the engine of Safari and of every iPhone browser.
 VEMU_WEB_PACKAGES=(emscripten libstb-dev python3)
 if [ "${VEMU_FOR_TESTS:-}" = 1 ]; then
-  VEMU_WEB_PACKAGES+=(chromium firefox-esr pulseaudio)
+  VEMU_WEB_PACKAGES+=(chromium firefox-esr pulseaudio webkit2gtk-driver)
 fi
 
 vemu_install_packages() {

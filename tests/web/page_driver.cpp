@@ -14,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <sstream>
+#include <type_traits>
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -33,6 +34,7 @@ constexpr const char* kChromium = "/usr/bin/chromium";
 constexpr const char* kFirefox = "/usr/bin/firefox-esr";
 constexpr const char* kXvfb = "/usr/bin/Xvfb";
 constexpr const char* kPulseAudio = "/usr/bin/pulseaudio";
+constexpr const char* kWebKitDriver = "/usr/bin/WebKitWebDriver";
 
 bool connectsTo(int port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -74,17 +76,77 @@ bool waitForAny(const std::string& file, double seconds, const std::vector<std::
         .has_value();
 }
 
+// A TCP connection to a port on loopback, read with a deadline.
+class LoopbackLine {
+  public:
+    bool open(int port) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~LoopbackLine() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+
+    bool sendAll(const char* data, size_t size) {
+        while (size > 0) {
+            const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
+            if (n <= 0) {
+                return false;
+            }
+            data += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    // Exactly size bytes, or false by the deadline or on a closed line.
+    bool receive(void* into, size_t size, Clock::time_point deadline) {
+        char* at = static_cast<char*>(into);
+        while (size > 0) {
+            const ssize_t n = receiveSome(at, size, deadline);
+            if (n <= 0) {
+                return false;
+            }
+            at += n;
+            size -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    // What has come, up to size bytes: 0 where the line closed, -1 by the deadline.
+    ssize_t receiveSome(char* into, size_t size, Clock::time_point deadline) {
+        for (;;) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd p{fd_, POLLIN, 0};
+            if (left.count() <= 0) {
+                return -1;
+            }
+            const int ready = poll(&p, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready <= 0) {
+                return -1;
+            }
+            return recv(fd_, into, size, 0);
+        }
+    }
+
+  private:
+    int fd_ = -1;
+};
+
 // A WebSocket client of just what WebDriver BiDi needs: text messages, either
 // way, on loopback. Sends no Origin header, which Firefox refuses.
 class WebSocket {
   public:
     bool open(int port, const std::string& path) {
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(static_cast<uint16_t>(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (!line_.open(port)) {
             return false;
         }
         const std::string request = "GET " + path +
@@ -105,12 +167,6 @@ class WebSocket {
         }
         return answer.rfind("HTTP/1.1 101", 0) == 0;
     }
-    ~WebSocket() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-
     bool send(const std::string& text) {
         std::string frame(1, static_cast<char>(0x81)); // a whole text message
         const uint64_t n = text.size();
@@ -173,44 +229,12 @@ class WebSocket {
     }
 
   private:
-    bool sendAll(const char* data, size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL);
-            if (n <= 0) {
-                return false;
-            }
-            data += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
-    }
+    bool sendAll(const char* data, size_t size) { return line_.sendAll(data, size); }
     bool receive(void* into, size_t size, Clock::time_point deadline) {
-        char* at = static_cast<char*>(into);
-        while (size > 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd p{fd_, POLLIN, 0};
-            if (left.count() <= 0) {
-                return false;
-            }
-            const int ready = poll(&p, 1, static_cast<int>(left.count()));
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-            if (ready <= 0) {
-                return false;
-            }
-            const ssize_t n = recv(fd_, at, size, 0);
-            if (n <= 0) {
-                return false;
-            }
-            at += n;
-            size -= static_cast<size_t>(n);
-        }
-        return true;
+        return line_.receive(into, size, deadline);
     }
 
-    int fd_ = -1;
+    LoopbackLine line_;
 };
 
 std::string lastLines(const std::string& text, int count) {
@@ -254,13 +278,13 @@ std::string decodeBase64(const std::string& text) {
     return out;
 }
 
-// Firefox ESR on an Xvfb server of its own, with a fresh profile, driven over
-// WebDriver BiDi; the page's console lines gather in log(). With sound, a
-// PulseAudio server with a null sink is its output device, one that plays
-// into nothing; without, it has none, as on a machine with no sound card.
-class FirefoxSession {
+// An Xvfb server of a browser's own and, with sound, a PulseAudio server
+// whose null sink is its output device, one that plays into nothing; without,
+// a sound socket nobody serves, as on a machine with no sound card (and a
+// host's own sound server is never used).
+class HeadlessDesktop {
   public:
-    FirefoxSession(const std::string& folder, bool sound) {
+    HeadlessDesktop(const std::string& folder, bool sound) {
         const std::string xvfbLog = folder + "/xvfb.log";
         xvfb_.emplace(std::vector<std::string>{kXvfb, "-displayfd", "1", "-screen", "0",
                                                "2600x1800x24", "-nolisten", "tcp"},
@@ -282,29 +306,62 @@ class FirefoxSession {
             problem_ = "Xvfb did not start: " + readAll(xvfbLog);
             return;
         }
-        // A socket nobody serves, so a host's own sound server is never used.
-        std::string pulseSocket = folder + "/pulse/none";
-        if (sound) {
-            std::filesystem::create_directories(folder + "/pulse");
-            pulseSocket = folder + "/pulse/native";
-            const std::string config = folder + "/pulse/default.pa";
-            std::ofstream(config) << "load-module module-native-protocol-unix socket="
-                                  << pulseSocket << " auth-anonymous=1\n"
-                                  << "load-module module-null-sink sink_name=nothing\n"
-                                  << "set-default-sink nothing\n";
-            pulse_.emplace(std::vector<std::string>{kPulseAudio, "-n", "-F", config,
-                                                    "--daemonize=no", "--exit-idle-time=-1",
-                                                    "--disallow-exit", "--log-target=stderr"},
-                           folder + "/pulse.log",
-                           std::vector<std::string>{"HOME=" + folder + "/pulse",
-                                                    "XDG_RUNTIME_DIR=" + folder + "/pulse"});
-            for (int i = 0; i < 200 && !std::filesystem::exists(pulseSocket); ++i) {
-                usleep(50000);
-            }
-            if (!std::filesystem::exists(pulseSocket)) {
-                problem_ = "PulseAudio did not start: " + readAll(folder + "/pulse.log");
-                return;
-            }
+        display_ = ":" + std::to_string(*display);
+        pulseSocket_ = folder + "/pulse/none";
+        if (!sound) {
+            return;
+        }
+        std::filesystem::create_directories(folder + "/pulse");
+        pulseSocket_ = folder + "/pulse/native";
+        const std::string config = folder + "/pulse/default.pa";
+        std::ofstream(config) << "load-module module-native-protocol-unix socket=" << pulseSocket_
+                              << " auth-anonymous=1\n"
+                              << "load-module module-null-sink sink_name=nothing\n"
+                              << "set-default-sink nothing\n";
+        pulse_.emplace(std::vector<std::string>{kPulseAudio, "-n", "-F", config, "--daemonize=no",
+                                                "--exit-idle-time=-1", "--disallow-exit",
+                                                "--log-target=stderr"},
+                       folder + "/pulse.log",
+                       std::vector<std::string>{"HOME=" + folder + "/pulse",
+                                                "XDG_RUNTIME_DIR=" + folder + "/pulse"});
+        for (int i = 0; i < 200 && !std::filesystem::exists(pulseSocket_); ++i) {
+            usleep(50000);
+        }
+        if (!std::filesystem::exists(pulseSocket_)) {
+            problem_ = "PulseAudio did not start: " + readAll(folder + "/pulse.log");
+        }
+    }
+
+    // What a browser started on this desktop takes.
+    std::vector<std::string> env() const {
+        return {"DISPLAY=" + display_, "PULSE_SERVER=unix:" + pulseSocket_};
+    }
+    const std::string& problem() const { return problem_; }
+
+    // The sound server hangs for a while, then goes on.
+    void stallSound(double seconds) {
+        if (pulse_) {
+            pulse_->pause();
+            usleep(static_cast<useconds_t>(seconds * 1e6));
+            pulse_->resume();
+        }
+    }
+
+  private:
+    std::optional<Background> xvfb_, pulse_;
+    std::string display_;
+    std::string pulseSocket_;
+    std::string problem_;
+};
+
+// Firefox ESR on a desktop of its own, with a fresh profile, driven over
+// WebDriver BiDi; the page's console lines gather in log().
+class FirefoxSession {
+  public:
+    FirefoxSession(const std::string& folder, bool sound) : desktop_(folder, sound) {
+        problem_ = desktop_.problem();
+        if (!problem_.empty()) {
+            return;
         }
         const std::string profile = folder + "/firefox-profile";
         std::filesystem::create_directories(profile);
@@ -314,13 +371,12 @@ class FirefoxSession {
                                                "false);\n";
         const std::string log = folder + "/firefox.log";
         logFile_ = log;
+        std::vector<std::string> env = desktop_.env();
+        env.insert(env.end(), {"MOZ_CRASHREPORTER_DISABLE=1", "HOME=" + folder});
         firefox_.emplace(std::vector<std::string>{kFirefox, "--remote-debugging-port=0",
                                                   "--profile", profile, "--no-remote",
                                                   "--new-instance", "about:blank"},
-                         log,
-                         std::vector<std::string>{"DISPLAY=:" + std::to_string(*display),
-                                                  "PULSE_SERVER=unix:" + pulseSocket,
-                                                  "MOZ_CRASHREPORTER_DISABLE=1", "HOME=" + folder});
+                         log, env);
         const std::optional<int> port =
             waitInFile<int>(log, 60, [](const std::string& text) -> std::optional<int> {
                 const size_t at = text.find("WebDriver BiDi listening on ws://127.0.0.1:");
@@ -349,11 +405,9 @@ class FirefoxSession {
 
     // The sound server hangs for a while, from a second after the show starts.
     void stallSound(double seconds) {
-        if (pulse_ && waitForLog({"vemu: start-up in"}, 120)) {
+        if (waitForLog({"vemu: start-up in"}, 120)) {
             usleep(1000000);
-            pulse_->pause();
-            usleep(static_cast<useconds_t>(seconds * 1e6));
-            pulse_->resume();
+            desktop_.stallSound(seconds);
         }
     }
 
@@ -453,13 +507,246 @@ class FirefoxSession {
         return m;
     }
 
-    std::optional<Background> xvfb_, pulse_, firefox_;
+    HeadlessDesktop desktop_;
+    std::optional<Background> firefox_;
     WebSocket socket_;
     std::string context_;
     std::string problem_;
     std::string log_;
     std::string logFile_;
     int lastId_ = 0;
+};
+
+// MiniBrowser, WebKitGTK's own browser, where Debian's webkit2gtk-driver
+// puts it (the library's folder, by architecture and API version).
+std::string miniBrowser() {
+    for (const char* api : {"webkit2gtk-4.1", "webkitgtk-6.0"}) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/usr/lib", error)) {
+            const std::filesystem::path binary = entry.path() / api / "MiniBrowser";
+            if (access(binary.c_str(), X_OK) == 0) {
+                return binary.string();
+            }
+        }
+    }
+    return "";
+}
+
+// A port on loopback that nothing listens on now, for a server that must be
+// told its port.
+int freePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    close(fd);
+    return port;
+}
+
+// WebKit's MiniBrowser on a desktop of its own, driven by WebKitWebDriver
+// over classic WebDriver (HTTP and JSON). Its console goes nowhere a driver
+// can read, so the page's lines are read from the page (window.vemuLines).
+// HOME is the work folder: a fresh cache, since WebKit keeps pages by origin.
+class WebKitSession {
+  public:
+    WebKitSession(const std::string& folder, bool sound) : desktop_(folder, sound) {
+        problem_ = desktop_.problem();
+        if (!problem_.empty()) {
+            return;
+        }
+        port_ = freePort();
+        const std::string log = folder + "/webkit.log";
+        logFile_ = log;
+        std::vector<std::string> env = desktop_.env();
+        env.insert(env.end(), {"HOME=" + folder, "XDG_CACHE_HOME=" + folder + "/cache",
+                               "XDG_DATA_HOME=" + folder + "/data"});
+        driver_.emplace(std::vector<std::string>{kWebKitDriver, "--port=" + std::to_string(port_)},
+                        log, env);
+        for (int i = 0; i < 200 && !connectsTo(port_); ++i) {
+            usleep(50000);
+        }
+        const json capabilities = {
+            {"capabilities",
+             {{"alwaysMatch",
+               {{"webkitgtk:browserOptions",
+                 {{"binary", miniBrowser()}, {"args", {"--automation"}}}}}}}}};
+        const std::optional<json> session = call("POST", "/session", capabilities);
+        if (session) {
+            session_ = "/session/" + (*session)["sessionId"].get<std::string>();
+        }
+    }
+    ~WebKitSession() {
+        if (!session_.empty()) {
+            call("DELETE", session_, std::nullopt, 10); // ends MiniBrowser
+        }
+    }
+
+    const std::string& problem() const { return problem_; }
+    const std::string& log() const { return log_; }
+
+    // The window's outer size is what WebDriver sets; its inner size is
+    // what the page sees, short of the window's own bars.
+    bool setViewport(int width, int height) {
+        int outerWidth = width, outerHeight = height;
+        for (int i = 0; i < 3; ++i) {
+            if (!call("POST", session_ + "/window/rect",
+                      json{{"width", outerWidth}, {"height", outerHeight}})) {
+                return false;
+            }
+            int w = 0, h = 0;
+            if (std::sscanf(evaluate("innerWidth + ' ' + innerHeight").c_str(), "%d %d", &w, &h) !=
+                2) {
+                break;
+            }
+            if (w == width && h == height) {
+                return true;
+            }
+            outerWidth += width - w;
+            outerHeight += height - h;
+        }
+        problem_ = "the window cannot show a page of " + std::to_string(width) + " x " +
+                   std::to_string(height);
+        return false;
+    }
+
+    bool navigate(const std::string& url) {
+        taken_ = 0;
+        return call("POST", session_ + "/url", json{{"url", url}}, 120).has_value();
+    }
+
+    // Reads the page's lines until one holds one of the texts.
+    bool waitForLog(const std::vector<std::string>& texts, double seconds) {
+        const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(seconds));
+        for (;;) {
+            for (const std::string& t : texts) {
+                if (log_.find(t) != std::string::npos) {
+                    return true;
+                }
+            }
+            if (Clock::now() >= end || !problem_.empty()) {
+                return false;
+            }
+            usleep(100000);
+            const std::optional<json> lines =
+                call("POST", session_ + "/execute/sync",
+                     json{{"script", "return (window.vemuLines || []).slice(arguments[0]);"},
+                          {"args", {taken_}}});
+            if (lines && lines->is_array()) {
+                for (const json& line : *lines) {
+                    log_ += line.get<std::string>() + "\n";
+                    ++taken_;
+                }
+            }
+        }
+    }
+
+    void stallSound(double seconds) {
+        if (waitForLog({"vemu: start-up in"}, 120)) {
+            usleep(1000000);
+            desktop_.stallSound(seconds);
+        }
+    }
+
+    // A script's value as text.
+    std::string evaluate(const std::string& expression) {
+        const std::optional<json> value =
+            call("POST", session_ + "/execute/sync",
+                 json{{"script", "return " + expression + ";"}, {"args", json::array()}});
+        if (!value) {
+            return "no answer";
+        }
+        return value->is_string() ? value->get<std::string>() : value->dump();
+    }
+
+    // A click as a viewer's, which lets the page start sound.
+    bool click(const std::string& selector) {
+        const std::optional<json> element = call(
+            "POST", session_ + "/element", json{{"using", "css selector"}, {"value", selector}});
+        return element &&
+               call("POST",
+                    session_ + "/element/" +
+                        element->value("element-6066-11e4-a52e-4f735466cecf", "") + "/click",
+                    json::object());
+    }
+
+    bool screenshot(const std::string& pngFile) {
+        const std::optional<json> shot = call("GET", session_ + "/screenshot", std::nullopt);
+        return shot && writeBase64(shot->get<std::string>(), pngFile);
+    }
+
+    // The first canvas under the selector, as the PNG file it makes itself:
+    // the whole of it, whatever the window's size.
+    bool canvasPicture(const std::string& selector, const std::string& pngFile) {
+        const std::string url =
+            evaluate("document.querySelector('" + selector + "').toDataURL('image/png')");
+        const std::string head = "data:image/png;base64,";
+        return url.rfind(head, 0) == 0 && writeBase64(url.substr(head.size()), pngFile);
+    }
+
+  private:
+    static bool writeBase64(const std::string& text, const std::string& file) {
+        std::ofstream out(file, std::ios::binary);
+        out << decodeBase64(text);
+        return static_cast<bool>(out);
+    }
+
+    // One command: its answer's value, or nothing with the reason in problem_.
+    std::optional<json> call(const std::string& method, const std::string& path,
+                             const std::optional<json>& body, double seconds = 60) {
+        if (!problem_.empty()) {
+            return std::nullopt;
+        }
+        const std::string content = body ? body->dump() : "";
+        const std::string request =
+            method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
+            "\r\nContent-Type: application/json\r\nContent-Length: " +
+            std::to_string(content.size()) + "\r\nConnection: close\r\n\r\n" + content;
+        LoopbackLine line;
+        std::string answer;
+        const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(seconds));
+        if (line.open(port_) && line.sendAll(request.data(), request.size())) {
+            char buffer[65536];
+            ssize_t n = 0;
+            while ((n = line.receiveSome(buffer, sizeof buffer, end)) > 0) {
+                answer.append(buffer, static_cast<size_t>(n));
+            }
+            if (n < 0) {
+                problem_ = method + " " + path + ": no answer from WebKit in time";
+                return std::nullopt;
+            }
+        }
+        const size_t bodyAt = answer.find("\r\n\r\n");
+        const json reply = bodyAt == std::string::npos
+                               ? json()
+                               : json::parse(answer.substr(bodyAt + 4), nullptr, false);
+        if (!reply.is_object() || !reply.contains("value")) {
+            problem_ = method + " " + path + ": WebKitWebDriver did not answer; its log ends: " +
+                       lastLines(readAll(logFile_), 20);
+            return std::nullopt;
+        }
+        if (answer.rfind("HTTP/1.1 200", 0) != 0) {
+            problem_ = method + " " + path + ": " + reply["value"].dump();
+            return std::nullopt;
+        }
+        return reply["value"];
+    }
+
+    HeadlessDesktop desktop_;
+    std::optional<Background> driver_;
+    int port_ = 0;
+    std::string session_;
+    std::string problem_;
+    std::string log_;
+    std::string logFile_;
+    int taken_ = 0; // the page's lines read so far
 };
 
 std::vector<std::string> chromiumArgs(const std::string& profile) {
@@ -610,15 +897,26 @@ void readEndLine(PagePlay& play) {
 } // namespace
 
 const char* browserName(Browser browser) {
-    return browser == Browser::Chromium ? "Chromium" : "Firefox ESR";
+    switch (browser) {
+    case Browser::Chromium:
+        return "Chromium";
+    case Browser::Firefox:
+        return "Firefox ESR";
+    case Browser::WebKit:
+        return "WebKit";
+    }
+    return "?";
 }
 
 bool browserInstalled(Browser browser) {
     if (browser == Browser::Chromium) {
         return access(kChromium, X_OK) == 0;
     }
-    return access(kFirefox, X_OK) == 0 && access(kXvfb, X_OK) == 0 &&
-           access(kPulseAudio, X_OK) == 0;
+    const bool desktop = access(kXvfb, X_OK) == 0 && access(kPulseAudio, X_OK) == 0;
+    if (browser == Browser::Firefox) {
+        return desktop && access(kFirefox, X_OK) == 0;
+    }
+    return desktop && access(kWebKitDriver, X_OK) == 0 && !miniBrowser().empty();
 }
 
 Background::Background(const std::vector<std::string>& args, const std::string& logFile,
@@ -704,6 +1002,38 @@ std::string readAll(const std::string& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+namespace {
+
+// The show played in a driven browser (Firefox, WebKit) until it ends.
+template <typename Session>
+void playIn(Session& session, const std::string& url, const PlayOptions& options, PagePlay& play) {
+    const std::vector<std::string> ends = {"vemu: show ended", "cannot start", "went wrong"};
+    if (session.setViewport(options.width, options.height) && session.navigate(url)) {
+        if constexpr (std::is_same_v<Session, WebKitSession>) {
+            // WebKit starts sound only after a gesture, and has no flag that
+            // lets it: the viewer's two clicks, in the window, then start.
+            if (options.sound && (!session.waitForLog({"vemu: Ready"}, 120) ||
+                                  !session.click("#toggle") || !session.click("#start"))) {
+                play.log = session.log();
+                play.problem =
+                    session.problem().empty() ? "the page did not get ready" : session.problem();
+                return;
+            }
+        }
+        if (options.soundStallSeconds > 0) {
+            session.stallSound(options.soundStallSeconds);
+        }
+        if (!session.waitForLog(ends, options.timeLimitSeconds) && session.problem().empty()) {
+            // Where the show stands still: its clock and its sound.
+            play.standing = session.evaluate(kPageStanding);
+        }
+    }
+    play.log = session.log();
+    play.problem = session.problem();
+}
+
+} // namespace
+
 PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& options,
                   const std::string& workFolder) {
     const std::string url = server.url("autoplay&from=" + std::to_string(options.from));
@@ -721,46 +1051,60 @@ PagePlay playPage(Browser browser, const SiteServer& server, const PlayOptions& 
         Background chromium(args, log);
         waitForAny(log, options.timeLimitSeconds, ends);
         play.log = readAll(log);
-    } else {
+    } else if (browser == Browser::Firefox) {
         FirefoxSession firefox(workFolder, options.sound);
-        if (firefox.setViewport(options.width, options.height) && firefox.navigate(url)) {
-            if (options.soundStallSeconds > 0) {
-                firefox.stallSound(options.soundStallSeconds);
-            }
-            if (!firefox.waitForLog(ends, options.timeLimitSeconds) && firefox.problem().empty()) {
-                // Where the show stands still: its clock and its sound.
-                play.standing = firefox.evaluate(kPageStanding);
-            }
-        }
-        play.log = firefox.log();
-        if (!firefox.problem().empty()) {
-            play.problem = firefox.problem();
-            return play;
-        }
+        playIn(firefox, url, options, play);
+    } else {
+        WebKitSession webkit(workFolder, options.sound);
+        playIn(webkit, options.sound ? server.url("from=" + std::to_string(options.from)) : url,
+               options, play);
     }
-    readEndLine(play);
+    if (play.problem.empty()) {
+        readEndLine(play);
+    }
     return play;
 }
 
 namespace {
 
-// Firefox at width x height on url, until the page says `done` (or one of
-// the failures), then a screenshot; the page's lines, and a problem where the
-// page did not say `done`.
-PageSheet firefoxScreenshot(const std::string& url, int width, int height, const std::string& done,
-                            const std::string& failure, double seconds, const std::string& pngFile,
-                            const std::string& workFolder) {
+// A driven browser at width x height on url, until the page says `done` (or
+// one of the failures), then a screenshot; the page's lines, and a problem
+// where the page did not say `done`. WebKit, whose window cannot be as large
+// as a sheet, gives the sheet's own picture instead.
+template <typename Session>
+PageSheet screenshotIn(const std::string& url, int width, int height, const std::string& done,
+                       const std::string& failure, double seconds, const std::string& pngFile,
+                       const std::string& workFolder, bool sheet) {
     PageSheet shot;
-    FirefoxSession firefox(workFolder, false);
-    if (firefox.setViewport(width, height) && firefox.navigate(url) &&
-        firefox.waitForLog({done, failure, "went wrong"}, seconds) &&
-        firefox.log().find(done) != std::string::npos) {
+    Session session(workFolder, false);
+    if (session.setViewport(sheet ? 640 : width, sheet ? 480 : height) && session.navigate(url) &&
+        session.waitForLog({done, failure, "went wrong"}, seconds) &&
+        session.log().find(done) != std::string::npos) {
         usleep(200000); // what the page shows is there by the next paint
-        firefox.screenshot(pngFile);
+        if constexpr (std::is_same_v<Session, WebKitSession>) {
+            if (sheet) {
+                session.canvasPicture("#stage canvas", pngFile);
+            } else {
+                session.screenshot(pngFile);
+            }
+        } else {
+            session.screenshot(pngFile);
+        }
     }
-    shot.log = firefox.log();
-    shot.problem = firefox.problem();
+    shot.log = session.log();
+    shot.problem = session.problem();
     return shot;
+}
+
+PageSheet driverScreenshot(Browser browser, const std::string& url, int width, int height,
+                           const std::string& done, const std::string& failure, double seconds,
+                           const std::string& pngFile, const std::string& workFolder, bool sheet) {
+    if (browser == Browser::WebKit) {
+        return screenshotIn<WebKitSession>(url, width, height, done, failure, seconds, pngFile,
+                                           workFolder, sheet);
+    }
+    return screenshotIn<FirefoxSession>(url, width, height, done, failure, seconds, pngFile,
+                                        workFolder, false);
 }
 
 void noteMissing(PageSheet& shot, const std::string& done) {
@@ -771,13 +1115,14 @@ void noteMissing(PageSheet& shot, const std::string& done) {
 
 } // namespace
 
-PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
-                        const std::string& workFolder, const std::string& query) {
+PageSheet pageHeldFrame(Browser browser, const SiteServer& server, int from,
+                        const std::string& pngFile, const std::string& workFolder,
+                        const std::string& query) {
     const std::string held = "vemu: held at frame";
     const std::string url = server.url("autoplay&hold&from=" + std::to_string(from) +
                                        (query.empty() ? "" : "&" + query));
-    PageSheet frame =
-        firefoxScreenshot(url, 640, 480, held, "cannot start", 300, pngFile, workFolder);
+    PageSheet frame = driverScreenshot(browser, url, 640, 480, held, "cannot start", 300, pngFile,
+                                       workFolder, false);
     noteMissing(frame, held);
     return frame;
 }
@@ -827,7 +1172,8 @@ PageSheet sheetAt(Browser browser, const SiteServer& server, const std::string& 
         // Headless Chromium draws the page, takes the picture and ends.
         sheet.log = runProgram(args, workFolder).output;
     } else {
-        sheet = firefoxScreenshot(url, 2560, 480 * rows, done, failure, 180, pngFile, workFolder);
+        sheet = driverScreenshot(browser, url, 2560, 480 * rows, done, failure, 180, pngFile,
+                                 workFolder, true);
     }
     noteMissing(sheet, done);
     return sheet;

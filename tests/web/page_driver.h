@@ -1,9 +1,10 @@
 #pragma once
 // The page driven in a real browser, for the web tests and the page's
 // benchmark: headless Chromium (WebGL 2 on SwiftShader), read through its
-// console log, and Firefox ESR under Xvfb (WebGL on Mesa, since headless
-// Firefox has none here), driven over WebDriver BiDi. A static server on
-// loopback serves the built site.
+// console log; Firefox ESR under Xvfb (WebGL on Mesa, since headless Firefox
+// has none here), driven over WebDriver BiDi; and WebKit (WebKitGTK's
+// MiniBrowser) under Xvfb, driven over classic WebDriver. A static server
+// on loopback serves the built site.
 #include <memory>
 #include <ostream>
 #include <string>
@@ -11,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-enum class Browser { Chromium, Firefox };
+enum class Browser { Chromium, Firefox, WebKit };
 
 const char* browserName(Browser browser);
 // For test names and messages.
@@ -63,7 +64,7 @@ struct PagePlay {
     int longestPassFrame = 0; // the frame the longest pass ended at
     double leastScale = 1;    // the least share of the window's size drawn at
     double playMs = 0;        // from the end of the start-up to the show's end
-    std::string standing;     // Firefox: the page's clock and sound where it stood still
+    std::string standing;     // Firefox, WebKit: the page's clock and sound where it stood still
 };
 
 struct PlayOptions {
@@ -72,7 +73,7 @@ struct PlayOptions {
     int height = 480;
     bool sound = true;             // false: a browser with no audio output
     double timeLimitSeconds = 300; // from the page opening: a late start runs up first
-    // Firefox: the sound server stops this long, a second after the show starts.
+    // Firefox, WebKit: the sound server stops this long, a second after the show starts.
     double soundStallSeconds = 0;
 };
 
@@ -96,11 +97,12 @@ PageSheet pageSheet(Browser browser, const SiteServer& server, const std::string
 // paused (?seeks=); its lines say when each seek was done.
 PageSheet pageSeekSheet(Browser browser, const SiteServer& server, const std::string& frameList,
                         int frameCount, const std::string& pngFile, const std::string& workFolder);
-// Firefox: the page started at frame `from` (?from=N&hold), standing on the
-// first frame it draws, screenshot at 640 x 480 as a PNG file.
-// `query` adds to the page's address ("gentle").
-PageSheet pageHeldFrame(const SiteServer& server, int from, const std::string& pngFile,
-                        const std::string& workFolder, const std::string& query = "");
+// Firefox or WebKit: the page started at frame `from` (?from=N&hold),
+// standing on the first frame it draws, screenshot at 640 x 480 as a PNG
+// file. `query` adds to the page's address ("gentle").
+PageSheet pageHeldFrame(Browser browser, const SiteServer& server, int from,
+                        const std::string& pngFile, const std::string& workFolder,
+                        const std::string& query = "");
 // Headless Chromium, asked or not to report that the viewer prefers reduced
 // motion: the page started at frame `from` and held there; its lines. With
 // a moment ("64.36"), the page is opened at that address (#t=) instead.

@@ -228,11 +228,12 @@ TEST_P(BrowserShow, WhereSoundCannotStartThePagePlaysOnWithoutItAndSaysSo) {
 }
 
 std::string paramName(const testing::TestParamInfo<Browser>& info) {
-    return info.param == Browser::Chromium ? "Chromium" : "Firefox";
+    return info.param == Browser::Firefox ? "Firefox" : browserName(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(Browsers, BrowserShow,
-                         testing::Values(Browser::Chromium, Browser::Firefox), paramName);
+                         testing::Values(Browser::Chromium, Browser::Firefox, Browser::WebKit),
+                         paramName);
 
 // Where the browser's sound can hang: Firefox, whose sound server the test
 // stops for a while.
@@ -297,9 +298,9 @@ TEST(WebFrames, EveryScenesFrameMatchesTheDesktopWithinRasterizerDifferences) {
         expectClose(a, load(desktop + name), i, frames[i]);
     }
 #ifdef VEMU_WEB_SITE
-    for (const Browser browser : {Browser::Chromium, Browser::Firefox}) {
+    for (const Browser browser : {Browser::Chromium, Browser::Firefox, Browser::WebKit}) {
         ASSERT_TRUE(browserInstalled(browser)) << browserName(browser) << " is missing";
-        const std::string folder = dir.path() + "/" + (browser == Browser::Chromium ? "c" : "f");
+        const std::string folder = dir.path() + "/" + paramName({browser, 0});
         std::filesystem::create_directories(folder);
         const Picture sheet = browserSheet(browser, frames, folder);
         ASSERT_EQ(sheet.width, 2560) << browserName(browser);
@@ -345,7 +346,7 @@ TEST(RunUp, TheDesktopAndThePageStartedAtAFrameDrawItAsTheCaptureDoes) {
     ASSERT_TRUE(browserInstalled(Browser::Firefox));
     SiteServer server(VEMU_WEB_SITE);
     const std::string pageFile = dir.path() + "/page.png";
-    const PageSheet held = pageHeldFrame(server, kFrame, pageFile, dir.path());
+    const PageSheet held = pageHeldFrame(Browser::Firefox, server, kFrame, pageFile, dir.path());
     ASSERT_EQ(held.problem, "") << held.log;
     const Picture page = load(pageFile).crop(0, 0, 640, 480);
     size_t row = 0;
@@ -355,6 +356,44 @@ TEST(RunUp, TheDesktopAndThePageStartedAtAFrameDrawItAsTheCaptureDoes) {
     expectClose(page, capture, row, kFrame);
 #endif
 }
+
+#ifdef VEMU_WEB_SITE
+// What each seek took, for the reader (the benchmark measures them): in
+// Chromium from the wall-clock stamps of its log lines, since the page's own
+// clock runs on the headless browser's virtual time; elsewhere as the page
+// says.
+void printSeekTimes(Browser browser, const std::string& log, const std::vector<int32_t>& seeks) {
+    std::vector<double> ms, stamps;
+    for (const std::string& line : linesOf(log)) {
+        int hours = 0, minutes = 0, frame = 0;
+        double seconds = 0, took = 0;
+        const size_t at = browser == Browser::Chromium ? line.find('/') : std::string::npos;
+        if (at != std::string::npos &&
+            (line.find("vemu: seeks from frame") != std::string::npos ||
+             line.find("vemu: seek to frame") != std::string::npos) &&
+            std::sscanf(line.c_str() + at + 1, "%2d%2d%lf", &hours, &minutes, &seconds) == 3) {
+            stamps.push_back(hours * 3600.0 + minutes * 60.0 + seconds);
+            if (stamps.size() > 1) {
+                ms.push_back((stamps.back() - stamps[stamps.size() - 2]) * 1000.0);
+            }
+        } else if (browser != Browser::Chromium &&
+                   std::sscanf(line.c_str(), "vemu: seek to frame %d: %lf ms", &frame, &took) ==
+                       2) {
+            ms.push_back(took);
+        }
+    }
+    if (ms.size() != seeks.size()) {
+        ADD_FAILURE() << "the page did not say when each seek was done:\n" << log;
+        return;
+    }
+    for (size_t i = 0; i < ms.size(); ++i) {
+        std::printf("%s: seek to frame %5d: %6.1f ms\n", browserName(browser), seeks[i], ms[i]);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("%s: seeks' median %.1f ms, worst %.1f ms\n", browserName(browser),
+                (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2, ms.back());
+}
+#endif
 
 // Seeking like a video, forward and back over the show, paused after it fell
 // behind through the hall (its catch-up steps there advance the pictures
@@ -375,45 +414,29 @@ TEST(Seek, EachFrameShownAfterASeekIsTheCapturesFrame) {
     TempFolder dir;
     desktopFrames(seeks, dir.path() + "/desktop", dir.path());
     SiteServer server(VEMU_WEB_SITE);
-    const std::string sheetFile = dir.path() + "/seeks.png";
-    const PageSheet sheet = pageSeekSheet(Browser::Chromium, server, frameList(seeks),
-                                          static_cast<int>(seeks.size()), sheetFile, dir.path());
-    ASSERT_EQ(sheet.problem, "") << sheet.log;
-    // Each seek's time, from the wall-clock stamps of Chromium's log lines
-    // (the page's own clock runs on the headless browser's virtual time).
-    std::vector<double> stamps;
-    for (const std::string& line : linesOf(sheet.log)) {
-        int hours = 0, minutes = 0;
-        double seconds = 0;
-        const size_t at = line.find('/');
-        if ((line.find("vemu: seeks from frame") != std::string::npos ||
-             line.find("vemu: seek to frame") != std::string::npos) &&
-            at != std::string::npos &&
-            std::sscanf(line.c_str() + at + 1, "%2d%2d%lf", &hours, &minutes, &seconds) == 3) {
-            stamps.push_back(hours * 3600.0 + minutes * 60.0 + seconds);
+    for (const Browser browser : {Browser::Chromium, Browser::WebKit}) {
+        SCOPED_TRACE(browserName(browser));
+        ASSERT_TRUE(browserInstalled(browser)) << browserName(browser) << " is missing";
+        const std::string work = dir.path() + "/" + paramName({browser, 0});
+        std::filesystem::create_directories(work);
+        const std::string sheetFile = work + "/seeks.png";
+        const PageSheet sheet = pageSeekSheet(browser, server, frameList(seeks),
+                                              static_cast<int>(seeks.size()), sheetFile, work);
+        ASSERT_EQ(sheet.problem, "") << sheet.log;
+        printSeekTimes(browser, sheet.log, seeks);
+        const Picture all = load(sheetFile);
+        ASSERT_EQ(all.width, 2560) << sheet.log;
+        for (size_t i = 0; i < seeks.size(); ++i) {
+            const int32_t f = seeks[i];
+            size_t row = 0;
+            while (kSchedule[row].last < f) {
+                ++row;
+            }
+            ASSERT_GE(f, kSchedule[row].first) << "frame " << f << " lies between scenes";
+            const Picture page =
+                all.crop(static_cast<int>(i % 4) * 640, static_cast<int>(i / 4) * 480, 640, 480);
+            expectClose(page, load(dir.path() + "/desktop" + frameFile(f)), row, f);
         }
-    }
-    ASSERT_EQ(stamps.size(), seeks.size() + 1) << sheet.log;
-    std::vector<double> ms;
-    for (size_t i = 1; i < stamps.size(); ++i) {
-        ms.push_back((stamps[i] - stamps[i - 1]) * 1000.0);
-        std::printf("seek to frame %5d: %6.1f ms\n", seeks[i - 1], ms.back());
-    }
-    std::sort(ms.begin(), ms.end());
-    std::printf("seeks on SwiftShader: median %.1f ms, worst %.1f ms\n",
-                (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2, ms.back());
-    const Picture all = load(sheetFile);
-    ASSERT_EQ(all.width, 2560) << sheet.log;
-    for (size_t i = 0; i < seeks.size(); ++i) {
-        const int32_t f = seeks[i];
-        size_t row = 0;
-        while (kSchedule[row].last < f) {
-            ++row;
-        }
-        ASSERT_GE(f, kSchedule[row].first) << "frame " << f << " lies between scenes";
-        const Picture page =
-            all.crop(static_cast<int>(i % 4) * 640, static_cast<int>(i / 4) * 480, 640, 480);
-        expectClose(page, load(dir.path() + "/desktop" + frameFile(f)), row, f);
     }
 #else
     GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";
@@ -438,7 +461,7 @@ TEST(Seek, ALinkWithAMomentOpensTheShowThere) {
 
 // A viewer who asks for reduced motion gets the gentle show ticked (in
 // Chromium, which can say so), where the strobe's white frame is a thin
-// frame around the picture, as democap --gentle draws it (in Firefox).
+// frame around the picture, as democap --gentle draws it (in Firefox and WebKit).
 TEST(GentleShow, ThePageTicksItWhereTheBrowserAsksForReducedMotion) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the Release build runs it";
@@ -459,14 +482,20 @@ TEST(GentleShow, ThePageTicksItWhereTheBrowserAsksForReducedMotion) {
         ASSERT_EQ(held.problem, "") << held.log;
         EXPECT_EQ(held.log.find("vemu: the gentle show") != std::string::npos, reduced) << held.log;
     }
-    ASSERT_TRUE(browserInstalled(Browser::Firefox));
-    for (const bool reduced : {false, true}) {
-        SCOPED_TRACE(reduced ? "gentle" : "normal");
-        // A folder each: a Firefox profile is not shared with the one before.
-        const std::string work = dir.path() + (reduced ? "/gentle" : "/normal");
+    // Firefox both ways, WebKit the gentle way (the white frame is the same
+    // code in every engine; the gentle frame is drawn by the subset).
+    const std::vector<std::pair<Browser, bool>> runs = {
+        {Browser::Firefox, false}, {Browser::Firefox, true}, {Browser::WebKit, true}};
+    for (const auto& [browser, reduced] : runs) {
+        SCOPED_TRACE(std::string(browserName(browser)) + (reduced ? ", gentle" : ", normal"));
+        ASSERT_TRUE(browserInstalled(browser)) << browserName(browser) << " is missing";
+        // A folder each: a browser's profile is not shared with the one before.
+        const std::string work =
+            dir.path() + "/" + paramName({browser, 0}) + (reduced ? "-gentle" : "-normal");
         std::filesystem::create_directories(work);
         const std::string file = work + "/held.png";
-        const PageSheet held = pageHeldFrame(server, kFlash, file, work, reduced ? "gentle" : "");
+        const PageSheet held =
+            pageHeldFrame(browser, server, kFlash, file, work, reduced ? "gentle" : "");
         ASSERT_EQ(held.problem, "") << held.log;
         const Picture page = load(file).crop(0, 0, 640, 480);
         ASSERT_EQ(page.width, 640);

@@ -39,23 +39,43 @@ const gentleBox = document.getElementById("gentle");
 gentleBox.checked =
   query.has("gentle") || window.matchMedia("(prefers-reduced-motion: reduce)").matches;
 
+// The page's lines: in the console, and kept in order in window.vemuLines
+// for whoever reads the page but not its console (a WebDriver session in
+// WebKit, whose console goes nowhere; a viewer's bug report).
+window.vemuLines = [];
+function logLine(text, error = false) {
+  window.vemuLines.push(text);
+  if (error) {
+    console.error(text);
+  } else {
+    console.log(text);
+  }
+}
+function log(text, error = false) {
+  logLine("vemu: " + text, error);
+}
+
 function say(text) {
   statusLine.textContent = text;
-  console.log("vemu: " + text);
+  log(text);
 }
 
 function fail(text) {
   statusLine.textContent = text;
-  console.error("vemu: " + text);
+  log(text, true);
   startButton.disabled = true;
 }
 
 // A few seconds of text over the show, which hides the launcher.
 function note(text) {
+  if (hold) {
+    log(text); // a held frame is there to be pictured: nothing over it
+    return;
+  }
   const line = document.getElementById("note");
   line.textContent = text;
   line.classList.remove("hidden");
-  console.log("vemu: " + text);
+  log(text);
   clearTimeout(note.timer);
   note.timer = setTimeout(() => line.classList.add("hidden"), 6000);
 }
@@ -171,7 +191,7 @@ async function drawFrames(frames) {
   sheet.style.left = "0";
   sheet.style.top = "0";
   document.title = "frames drawn";
-  console.log("vemu: " + frames.length + " frames drawn in " + Math.round(performance.now() - started) + " ms");
+  log(frames.length + " frames drawn in " + Math.round(performance.now() - started) + " ms");
 }
 
 async function play() {
@@ -181,7 +201,7 @@ async function play() {
     try {
       await document.documentElement.requestFullscreen();
     } catch (e) {
-      console.log("vemu: no full screen here, playing in the window");
+      log("no full screen here, playing in the window");
     }
   }
   launcher.classList.add("hidden");
@@ -190,11 +210,11 @@ async function play() {
   background.stop();
   const problem = Module.ccall("vemu_start", "string", ["number", "number", "number"],
                                [startFrame, hold ? 1 : 0, gentleBox.checked ? 1 : 0]);
-  console.log("vemu: " + (gentleBox.checked ? "the gentle show" : "the show"));
-  console.log("vemu: start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
+  log(gentleBox.checked ? "the gentle show" : "the show");
+  log("start-up in " + Math.round(performance.now() - Module.vemuStartedAt) + " ms");
   // The first frame is drawn on the next animation frame, shown on the one after.
-  requestAnimationFrame(() => requestAnimationFrame(() => console.log(
-    "vemu: first frame " + Math.round(performance.now() - Module.vemuStartedAt) +
+  requestAnimationFrame(() => requestAnimationFrame(() => log(
+    "first frame " + Math.round(performance.now() - Module.vemuStartedAt) +
     " ms after the start button")));
   if (problem) {
     launcher.classList.remove("hidden");
@@ -231,7 +251,7 @@ async function prepare() {
   const began = performance.now();
   const problem = await Module.ccall("vemu_prepare", "string", [], [], { async: true });
   canvas.style.visibility = "";
-  console.log("vemu: prepared in " + Math.round(performance.now() - began) + " ms");
+  log("prepared in " + Math.round(performance.now() - began) + " ms");
   return problem ? "The show cannot start: " + problem : "";
 }
 
@@ -248,7 +268,7 @@ const background = (() => {
       return;
     }
     if (began) {
-      console.log("vemu: every moment noted in " + Math.round(performance.now() - began) + " ms");
+      log("every moment noted in " + Math.round(performance.now() - began) + " ms");
       began = 0;
     }
     if (whenDone) {
@@ -713,7 +733,7 @@ function seekSheet(frames) {
   sheet.width = 640 * columns;
   sheet.height = 480 * Math.ceil(frames.length / columns);
   const context = sheet.getContext("2d");
-  console.log("vemu: seeks from frame " + Module._vemu_position());
+  log("seeks from frame " + Module._vemu_position());
   for (let i = 0; i < frames.length; ++i) {
     const began = performance.now();
     if (player.seek(frames[i]) !== frames[i]) {
@@ -721,7 +741,7 @@ function seekSheet(frames) {
       return;
     }
     context.drawImage(canvas, (i % columns) * 640, Math.floor(i / columns) * 480);
-    console.log("vemu: seek to frame " + frames[i] + ": " + (performance.now() - began).toFixed(1) + " ms");
+    log("seek to frame " + frames[i] + ": " + (performance.now() - began).toFixed(1) + " ms");
   }
   player.close(); // nothing over the sheet
   document.getElementById("stage").replaceChildren(sheet);
@@ -729,22 +749,22 @@ function seekSheet(frames) {
   sheet.style.left = "0";
   sheet.style.top = "0";
   document.title = "frames drawn";
-  console.log("vemu: " + frames.length + " frames drawn");
+  log(frames.length + " frames drawn");
 }
 
 var Module = {
   canvas: canvas,
-  print: (text) => console.log(text),
-  printErr: (text) => console.error(text),
+  print: (text) => logLine(text),
+  printErr: (text) => logLine(text, true),
   vemuFitCanvas: () => fitCanvas(),
   vemuEvent: (event, drawn, caughtUp, meanLag, maxLag, longestPass, longestPassFrame,
               leastScale) => {
     if (event === "held") {
       document.title = "Vemu: held";
-      console.log("vemu: held at frame " + startFrame);
+      log("held at frame " + startFrame);
       return; // the frame stays on the canvas, with nothing over it
     }
-    console.log("vemu: show " + event + ": " + drawn + " frames drawn, " + caughtUp +
+    log("show " + event + ": " + drawn + " frames drawn, " + caughtUp +
                 " catch-up steps; pictures after their moment in the music by " +
                 meanLag.toFixed(1) + " ms on average, " + maxLag.toFixed(1) + " ms at most; " +
                 "longest pass " + longestPass.toFixed(1) + " ms (to frame " + longestPassFrame + "); " +
@@ -776,7 +796,7 @@ var Module = {
     await background.whole();
     player.build();
     say(startFrame > 0 ? "Ready: the show starts at " + clockText(startFrame) : "Ready");
-    console.log("vemu: ready " + Math.round(performance.now()) + " ms after the page opened");
+    log("ready " + Math.round(performance.now()) + " ms after the page opened");
     startButton.disabled = false;
     if (autoplay) {
       fullScreenChoice = 0;
