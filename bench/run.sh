@@ -12,12 +12,15 @@
 #     peak memory (bench/democap.sh)
 #   - share of a frame spent in our code against the GL driver (perf)
 #   - the demo's run-up to VEMU_START_FRAME=6400 (5 runs)
-#   - the page in real time in headless Chromium and in Firefox ESR under
-#     Xvfb (bench/page_bench): frames drawn and caught up, the pictures' lag
-#     behind the music, the longest pass
+#   - the page in headless Chromium, and in Firefox ESR and WebKit's
+#     MiniBrowser under Xvfb (bench/page_bench): from the start button to
+#     the first frame, the first second drawn, seeks (5 openings each); then
+#     in real time, frames drawn and caught up, the pictures' lag behind the
+#     music, the longest pass
+#   - the start screen in Lighthouse (bench/lighthouse.sh): its scores
 # --quick leaves out the 148-second demo run, democap and the page; --only
 # LIST runs only the named parts (frames,startup,music,demo,democap,profile,
-# web). Takes about 25 minutes in full; share the machine with nothing else
+# web). Takes about 35 minutes in full; share the machine with nothing else
 # for steady figures.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -175,8 +178,12 @@ if want profile; then
 fi
 if want web; then
   echo
-  echo "== The page in real time, played to the end: headless Chromium (SwiftShader), Firefox ESR under Xvfb (Mesa)"
+  echo "== The page: how it starts and seeks, then in real time, played to the end: headless Chromium"
+  echo "   (SwiftShader), Firefox ESR and WebKit's MiniBrowser under Xvfb (Mesa)"
   "$build/bench/page_bench" --site "$root/build-web/site" || true
+  echo
+  echo "== The start screen in Lighthouse (desktop, loopback, no throttling)"
+  "$root/bench/lighthouse.sh" "$root/build-web/site" || true
 fi
 echo
 echo "   load after: $(uptime | sed 's/.*load average/load average/')"

@@ -599,10 +599,18 @@ class WebKitSession {
                       json{{"width", outerWidth}, {"height", outerHeight}})) {
                 return false;
             }
+            // The page takes the window's new size a moment later: read it
+            // until it is the size asked for, or two reads agree.
             int w = 0, h = 0;
-            if (std::sscanf(evaluate("innerWidth + ' ' + innerHeight").c_str(), "%d %d", &w, &h) !=
-                2) {
-                break;
+            std::string size, before;
+            for (int wait = 0; wait < 40; ++wait) {
+                usleep(50000);
+                size = evaluate("innerWidth + ' ' + innerHeight");
+                if (std::sscanf(size.c_str(), "%d %d", &w, &h) != 2 ||
+                    (w == width && h == height) || size == before) {
+                    break;
+                }
+                before = size;
             }
             if (w == width && h == height) {
                 return true;
@@ -1193,25 +1201,49 @@ PageSheet pageSeekSheet(Browser browser, const SiteServer& server, const std::st
                    pngFile, workFolder);
 }
 
-struct DevicePage::Impl {
-    ChromiumSession chromium;
-    Impl(const std::string& folder, int width, int height) : chromium(folder, width, height) {}
+struct DrivenPage::Impl {
+    Browser browser;
+    std::optional<ChromiumSession> chromium;
+    std::optional<FirefoxSession> firefox;
+    std::optional<WebKitSession> webkit;
+    std::string problem;
 };
 
-DevicePage::DevicePage(const SiteServer& server, const std::string& query, int width, int height,
-                       const std::string& workFolder)
-    : impl_(std::make_unique<Impl>(workFolder, width, height)) {
-    ChromiumSession& c = impl_->chromium;
-    c.call("Emulation.setDeviceMetricsOverride",
-           {{"width", width}, {"height", height}, {"deviceScaleFactor", 2}, {"mobile", true}}) &&
-        c.call("Emulation.setTouchEmulationEnabled", {{"enabled", true}, {"maxTouchPoints", 5}}) &&
-        c.call("Page.navigate", {{"url", server.url(query)}});
+DrivenPage::DrivenPage(Browser browser, const SiteServer& server, const std::string& query,
+                       int width, int height, const std::string& workFolder, bool asDevice)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->browser = browser;
+    const std::string url = server.url(query);
+    if (browser == Browser::Chromium) {
+        ChromiumSession& c = impl_->chromium.emplace(workFolder, width, height);
+        if (asDevice) {
+            c.call("Emulation.setDeviceMetricsOverride", {{"width", width},
+                                                          {"height", height},
+                                                          {"deviceScaleFactor", 2},
+                                                          {"mobile", true}}) &&
+                c.call("Emulation.setTouchEmulationEnabled",
+                       {{"enabled", true}, {"maxTouchPoints", 5}});
+        }
+        c.call("Page.navigate", {{"url", url}});
+    } else if (browser == Browser::Firefox) {
+        FirefoxSession& f = impl_->firefox.emplace(workFolder, true);
+        f.setViewport(width, height) && f.navigate(url);
+    } else {
+        WebKitSession& w = impl_->webkit.emplace(workFolder, true);
+        w.setViewport(width, height) && w.navigate(url);
+    }
 }
 
-DevicePage::~DevicePage() = default;
+DrivenPage::~DrivenPage() = default;
 
-std::string DevicePage::evaluate(const std::string& expression) {
-    const std::optional<json> result = impl_->chromium.call(
+std::string DrivenPage::evaluate(const std::string& expression) {
+    if (impl_->firefox) {
+        return impl_->firefox->evaluate(expression);
+    }
+    if (impl_->webkit) {
+        return impl_->webkit->evaluate(expression);
+    }
+    const std::optional<json> result = impl_->chromium->call(
         "Runtime.evaluate", {{"expression", expression}, {"returnByValue", true}});
     if (!result || !(*result)["result"].contains("value")) {
         return "";
@@ -1220,10 +1252,10 @@ std::string DevicePage::evaluate(const std::string& expression) {
     return value.is_string() ? value.get<std::string>() : value.dump();
 }
 
-bool DevicePage::waitFor(const std::string& expression, double seconds) {
+bool DrivenPage::waitFor(const std::string& expression, double seconds) {
     const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                      std::chrono::duration<double>(seconds));
-    while (Clock::now() < end && impl_->chromium.problem().empty()) {
+    while (Clock::now() < end && problem().empty()) {
         if (evaluate(expression) == "true") {
             return true;
         }
@@ -1232,8 +1264,30 @@ bool DevicePage::waitFor(const std::string& expression, double seconds) {
     return false;
 }
 
-bool DevicePage::touch(const std::vector<std::pair<double, double>>& path) {
-    ChromiumSession& c = impl_->chromium;
+std::string DrivenPage::waitForLine(const std::string& text, double seconds) {
+    const std::string quoted = json(text).dump();
+    if (!waitFor("window.vemuLines !== undefined && vemuLines.some((l) => l.includes(" + quoted +
+                     "))",
+                 seconds)) {
+        return "";
+    }
+    return evaluate("vemuLines.find((l) => l.includes(" + quoted + "))");
+}
+
+bool DrivenPage::click(const std::string& selector) {
+    if (impl_->webkit) {
+        return impl_->webkit->click(selector);
+    }
+    // Chromium and Firefox start sound without a gesture here (their flags).
+    return evaluate("(() => { document.querySelector(" + json(selector).dump() +
+                    ").click(); return true; })()") == "true";
+}
+
+bool DrivenPage::touch(const std::vector<std::pair<double, double>>& path) {
+    if (!impl_->chromium) {
+        return false;
+    }
+    ChromiumSession& c = *impl_->chromium;
     for (size_t i = 0; i < path.size(); ++i) {
         const std::string type = i == 0 ? "touchStart" : "touchMove";
         if (!c.call("Input.dispatchTouchEvent",
@@ -1247,9 +1301,15 @@ bool DevicePage::touch(const std::vector<std::pair<double, double>>& path) {
         .has_value();
 }
 
-bool DevicePage::screenshot(const std::string& pngFile) {
+bool DrivenPage::screenshot(const std::string& pngFile) {
+    if (impl_->firefox) {
+        return impl_->firefox->screenshot(pngFile);
+    }
+    if (impl_->webkit) {
+        return impl_->webkit->screenshot(pngFile);
+    }
     const std::optional<json> shot =
-        impl_->chromium.call("Page.captureScreenshot", {{"format", "png"}});
+        impl_->chromium->call("Page.captureScreenshot", {{"format", "png"}});
     if (!shot) {
         return false;
     }
@@ -1257,6 +1317,12 @@ bool DevicePage::screenshot(const std::string& pngFile) {
     return true;
 }
 
-const std::string& DevicePage::problem() const {
-    return impl_->chromium.problem();
+const std::string& DrivenPage::problem() const {
+    if (impl_->firefox) {
+        return impl_->firefox->problem();
+    }
+    if (impl_->webkit) {
+        return impl_->webkit->problem();
+    }
+    return impl_->chromium->problem();
 }

@@ -109,17 +109,23 @@ PageSheet pageHeldFrame(Browser browser, const SiteServer& server, int from,
 PageSheet chromiumHeld(const SiteServer& server, int from, bool reducedMotion,
                        const std::string& workFolder, const std::string& moment = "");
 
-// The page in headless Chromium as on a phone or tablet: a mobile viewport
-// of width x height CSS px and touch, over the DevTools protocol.
-class DevicePage {
+// The page in a browser driven from here, at a window of width x height CSS
+// px with sound allowed; asDevice (Chromium only): as on a phone or tablet,
+// a mobile viewport and touch, over the DevTools protocol.
+class DrivenPage {
   public:
-    DevicePage(const SiteServer& server, const std::string& query, int width, int height,
-               const std::string& workFolder);
-    ~DevicePage();
+    DrivenPage(Browser browser, const SiteServer& server, const std::string& query, int width,
+               int height, const std::string& workFolder, bool asDevice = false);
+    ~DrivenPage();
     // A script's value, as JSON text ("true", "42", or the string itself).
     std::string evaluate(const std::string& expression);
     bool waitFor(const std::string& expression, double seconds);
-    // One finger down at the first point, moved through the others, lifted.
+    // The page's first line that holds the text, once there is one ("" by then).
+    std::string waitForLine(const std::string& text, double seconds);
+    // A click on the element, as a viewer's where the browser tells them apart.
+    bool click(const std::string& selector);
+    // Chromium as a device: one finger down at the first point, moved
+    // through the others, lifted.
     bool touch(const std::vector<std::pair<double, double>>& path);
     bool screenshot(const std::string& pngFile);
     const std::string& problem() const;

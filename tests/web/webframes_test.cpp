@@ -529,10 +529,8 @@ TEST(Touch, PhonesAndTabletsShowTheShowWholeAndTheControlsAnswerAFinger) {
     for (const auto& [width, height] : sizes) {
         SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
         TempFolder dir;
-        DevicePage page(server, "autoplay", width, height, dir.path());
-        ASSERT_TRUE(
-            page.waitFor("!document.getElementById('controls').classList.contains('hidden')", 120))
-            << page.problem();
+        DrivenPage page(Browser::Chromium, server, "autoplay", width, height, dir.path(), true);
+        ASSERT_TRUE(page.waitFor("player.isOpen()", 120)) << page.problem();
         const std::string box =
             page.evaluate("(() => { const r = canvas.getBoundingClientRect(); "
                           "return Math.round(r.width) + ' ' + Math.round(r.height); })()");

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "demo/runtime/main_loop.h"
 #include "demo/runtime/sound.h"
 #include "demo/runtime/viewport.h"
+#include "demo/timeline/cues.h"
 #include "demo/timeline/demo_state.h"
 #include "demo/timeline/timeline.h"
 #include "web/browser/draw_scale.h"
@@ -313,6 +315,40 @@ EMSCRIPTEN_KEEPALIVE int vemu_note_slice(double budgetMs) {
     goTo(live);
     exactPath = liveExact;
     return notingAt->show.values.frameCounter < kLastMoment ? 1 : 0;
+}
+
+// The frame of scene `index` drawn once, unseen, and the show put back as
+// it stood: the browser's GL builds what a scene's drawing needs on its
+// first use (Mesa and SwiftShader compile a program for each new state), so
+// a first seek into the scene would wait for that. Past the last scene, the
+// frame the show stands on is drawn, as the canvas held it. 1 while there
+// are more scenes. Run once every moment is noted: each run-up is short.
+EMSCRIPTEN_KEEPALIVE int vemu_warm_scene(int index) {
+    constexpr int kScenes = static_cast<int>(std::size(kSchedule));
+    constexpr int kEach = 3; // frames of each scene, at a sixth, a half and five sixths
+    if (!prepared) {
+        return 0;
+    }
+    const bool scene = index >= 0 && index < kScenes * kEach;
+    const Moment live = momentNow();
+    const bool liveExact = exactPath;
+    if (scene) {
+        const ScheduleRow& row = kSchedule[index / kEach];
+        int32_t frame = row.first + (std::min(row.last, kLastShownFrame) - row.first) *
+                                        (1 + 2 * (index % kEach)) / (2 * kEach);
+        while (isFlashFrame(frame)) {
+            ++frame; // all white: it would build nothing of the scene's own
+        }
+        standAt(frame);
+    }
+    runTimelineFrame(*state, false);
+    // A pixel read back waits for the drawing itself (glFinish does not, in
+    // Chromium), so that none of it is left for the show's first frames.
+    GLubyte pixel[4];
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    goTo(live);
+    exactPath = liveExact;
+    return scene ? 1 : 0;
 }
 
 // The show on the animation frame, from `startFrame` (a link's moment, or

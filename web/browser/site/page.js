@@ -255,6 +255,18 @@ async function prepare() {
   return problem ? "The show cannot start: " + problem : "";
 }
 
+// One frame of each scene drawn once, unseen, a scene a task: the browser's
+// GL builds what each scene draws with on first use, and no seek waits for it.
+async function warmUp() {
+  const began = performance.now();
+  canvas.style.visibility = "hidden";
+  for (let i = 0; Module._vemu_warm_scene(i); ++i) {
+    await new Promise((resolve) => setTimeout(resolve, 0));
+  }
+  canvas.style.visibility = "";
+  log("every scene drawn once in " + Math.round(performance.now() - began) + " ms");
+}
+
 // The show's moments noted in slices while nothing plays (the start screen,
 // a pause), so that any seek runs up a few frames at most.
 const background = (() => {
@@ -652,6 +664,20 @@ const player = (() => {
         });
         box.appendChild(c.marker);
       });
+      this.prime();
+    },
+    // Laid out and painted while the start screen shows, all but unseen under
+    // the launcher and out of reach: their first paint takes a software
+    // renderer 100 ms and more, which the show's first frames would wait for.
+    prime() {
+      if (hold) {
+        controls.classList.add("hidden"); // nothing over a held frame
+        return;
+      }
+      controls.classList.add("primed");
+      controls.inert = true;
+      controls.classList.remove("hidden");
+      this.layChapters();
     },
     // The numbers in rows, each on the first row where it clears the one
     // before it: a short scene's number beside its neighbour's (or, on a
@@ -685,7 +711,8 @@ const player = (() => {
         });
       }
       button.innerHTML = "&#10074;&#10074;";
-      controls.classList.remove("hidden");
+      controls.classList.remove("hidden", "primed");
+      controls.inert = false;
       this.layChapters();
       fade();
       requestAnimationFrame(follow);
@@ -693,7 +720,8 @@ const player = (() => {
     close() {
       open = false;
       clearTimeout(fadeTimer);
-      controls.classList.add("hidden");
+      controls.classList.remove("faded");
+      this.prime();
       document.body.classList.remove("faded");
     },
     isOpen() {
@@ -743,7 +771,8 @@ function seekSheet(frames) {
     context.drawImage(canvas, (i % columns) * 640, Math.floor(i / columns) * 480);
     log("seek to frame " + frames[i] + ": " + (performance.now() - began).toFixed(1) + " ms");
   }
-  player.close(); // nothing over the sheet
+  player.close();
+  document.getElementById("controls").classList.add("hidden"); // nothing over the sheet
   document.getElementById("stage").replaceChildren(sheet);
   sheet.style.position = "fixed";
   sheet.style.left = "0";
@@ -794,6 +823,7 @@ var Module = {
       return;
     }
     await background.whole();
+    await warmUp();
     player.build();
     say(startFrame > 0 ? "Ready: the show starts at " + clockText(startFrame) : "Ready");
     log("ready " + Math.round(performance.now()) + " ms after the page opened");
