@@ -41,6 +41,7 @@ CHROME_PATH=/usr/bin/chromium "$tools/node_modules/.bin/lighthouse" \
   "http://127.0.0.1:$port/index.html" --preset=desktop --throttling-method=provided \
   --chrome-flags="--headless=new --no-sandbox --use-gl=angle --use-angle=swiftshader --enable-unsafe-swiftshader" \
   --output=json --output-path="$work/report.json" --quiet
+[ -n "${VEMU_LIGHTHOUSE_REPORT:-}" ] && cp "$work/report.json" "$VEMU_LIGHTHOUSE_REPORT"
 node -e '
 const r = require(process.argv[1]);
 const score = (c) => r.categories[c].score.toFixed(2);

@@ -255,14 +255,21 @@ async function prepare() {
   return problem ? "The show cannot start: " + problem : "";
 }
 
-// One frame of each scene drawn once, unseen, a scene a task: the browser's
-// GL builds what each scene draws with on first use, and no seek waits for it.
+// Frames of each scene drawn once, unseen, one a task: the browser's GL
+// builds what each scene draws with on first use, and no seek waits for it.
+// Drawn small: what is built does not depend on the size, and each task
+// stays short, so the start screen answers at once.
 async function warmUp() {
   const began = performance.now();
   canvas.style.visibility = "hidden";
+  canvas.width = 160;
+  canvas.height = 120;
+  Module._vemu_resize(160, 120);
   for (let i = 0; Module._vemu_warm_scene(i); ++i) {
     await new Promise((resolve) => setTimeout(resolve, 0));
   }
+  fitCanvas();
+  Module._vemu_warm_scene(-1); // the frame the show stands on, at the canvas's size
   canvas.style.visibility = "";
   log("every scene drawn once in " + Math.round(performance.now() - began) + " ms");
 }
