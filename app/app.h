@@ -22,8 +22,9 @@ typedef struct AppSurface {
 // Draws the PNG file `path` (relative names against the current directory)
 // stretched onto the rectangle destX, destY, destWidth x destHeight of
 // `surface`, clipped to the surface, replacing its pixels. Draws nothing when
-// the file cannot be read as a PNG picture it can draw. The result carries no
-// meaning.
+// the file cannot be read as a PNG picture it can draw, or when the surface's
+// pitch is shorter than its rows (or negative). The result carries no
+// meaning (0 where nothing could be drawn).
 int32_t ReadPCX(const char* path, AppSurface* surface, int32_t destWidth, int32_t destHeight,
                 int32_t destX, int32_t destY);
 

@@ -25,6 +25,11 @@ bool stretchPicture(const AppSurface& surface, int32_t destX, int32_t destY, int
     if (destWidth <= 0 || destHeight <= 0 || surface.width <= 0 || surface.height <= 0) {
         return true;
     }
+    // Rows that overlap, or run back from the first, are no surface: drawing
+    // would write outside the pitch x height bytes the caller gave.
+    if (int64_t(surface.pitch) < int64_t(surface.width) * 4) {
+        return false;
+    }
     const int64_t left = std::max<int64_t>(destX, 0);
     const int64_t right = std::min<int64_t>(int64_t(destX) + destWidth, surface.width);
     const int64_t top = std::max<int64_t>(destY, 0);

@@ -237,7 +237,7 @@ class MusicLoader {
     FSOUND_SAMPLE* music_ = nullptr;
 };
 
-bool startMusic(const StartupHooks& hooks, MusicLoader& loader) {
+bool startMusic(DemoState& state, const StartupHooks& hooks, MusicLoader& loader) {
     const std::string& error = loader.result();
     if (!error.empty()) {
         failStartup(hooks, error);
@@ -245,7 +245,8 @@ bool startMusic(const StartupHooks& hooks, MusicLoader& loader) {
     }
     FSOUND_SAMPLE* music = loader.sample();
     FSOUND_Sample_SetMode(music, FSOUND_LOOP_OFF);
-    FSOUND_PlaySound(FSOUND_FREE, music); // plays on by itself; never touched again
+    // Plays on by itself; only a show started at a later frame moves it.
+    state.musicChannel = FSOUND_PlaySound(FSOUND_FREE, music);
     return true;
 }
 
@@ -294,7 +295,7 @@ bool startDemo(DemoState& state, const StartupHooks& hooks) {
     initTileLists(state);
     drawLoadingScreen(state, 98.0f, hooks);
 
-    if (!startMusic(hooks, musicLoader)) {
+    if (!startMusic(state, hooks, musicLoader)) {
         return false;
     }
     drawLoadingScreen(state, 100.0f, hooks);

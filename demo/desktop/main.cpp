@@ -258,6 +258,12 @@ int main(int argc, char** argv) {
     const double runUpSeconds =
         static_cast<double>(time.performanceCounter() - runUpFrom) /
         static_cast<double>(std::max<int64_t>(1, time.performanceFrequency()));
+    // The music from the frame the show starts at, as the page's seek does.
+    if (startFrame > 0) {
+        FSOUND_SetCurrentPosition(
+            demo.musicChannel,
+            static_cast<unsigned>(startFrame * kFrameMs * FSOUND_GetOutputRate() / 1000.0));
+    }
     // The clock starts as the music leaves the mixer, not a buffer before.
     waitForSoundOut(250);
     auto* clock = new FrameClock;

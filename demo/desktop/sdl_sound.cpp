@@ -10,6 +10,7 @@
 
 struct FSOUND_SAMPLE {
     Mix_Chunk* chunk = nullptr;
+    Mix_Chunk* tail = nullptr; // its samples from a set position on, sharing chunk's bytes
     bool loop = false;
 };
 
@@ -61,6 +62,27 @@ void SDLCALL notePostMix(void*, Uint8*, int) {
 }
 
 // The channel FSOUND_FREE means: the first one not playing.
+// Plays chunk on channel with the timing notes of a new sound. The effect
+// goes on before the sound: nothing is mixed on the channel until it plays,
+// so its first call is the sound's first buffer. The mixer drops a channel's
+// effects when its sound ends or is replaced, so a sound still playing there
+// is halted first, not after the effect is on.
+int playTimed(int channel, Mix_Chunk* chunk, bool loop) {
+    if (Mix_Playing(channel) != 0) {
+        Mix_HaltChannel(channel);
+    }
+    firstMixed = 0;
+    buffersMixed = 0;
+    lateBuffers = 0;
+    playCalled = static_cast<int64_t>(SDL_GetPerformanceCounter());
+    Mix_RegisterEffect(channel, noteFirstMix, nullptr, nullptr);
+    const int used = Mix_PlayChannel(channel, chunk, loop ? -1 : 0);
+    if (used < 0) {
+        fail("can't play");
+    }
+    return used;
+}
+
 int freeChannel() {
     const int channels = Mix_AllocateChannels(-1);
     for (int channel = 0; channel < channels; ++channel) {
@@ -176,6 +198,9 @@ void FSOUND_Sample_Free(FSOUND_SAMPLE* sample) {
     if (sample == nullptr) {
         return;
     }
+    if (sample->tail != nullptr) {
+        Mix_FreeChunk(sample->tail); // the header only: the bytes are chunk's
+    }
     Mix_FreeChunk(sample->chunk); // halts the channels that play it
     samples.erase(std::remove(samples.begin(), samples.end(), sample), samples.end());
     delete sample;
@@ -191,23 +216,43 @@ int FSOUND_PlaySound(int channel, FSOUND_SAMPLE* sample) {
         lastError = "no free channel";
         return -1;
     }
-    // The effect goes on before the sound: nothing is mixed on the channel
-    // until it plays, so its first call is the sound's first buffer. The
-    // mixer drops a channel's effects when its sound ends or is replaced, so
-    // a sound still playing there is halted first, not after the effect is on.
-    if (Mix_Playing(target) != 0) {
-        Mix_HaltChannel(target);
+    return playTimed(target, sample->chunk, sample->loop);
+}
+
+int FSOUND_GetOutputRate() {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    return deviceOpen && Mix_QuerySpec(&rate, &format, &channels) != 0 ? rate : 0;
+}
+
+bool FSOUND_SetCurrentPosition(int channel, unsigned offset) {
+    int rate = 0, channels = 0;
+    Uint16 format = 0;
+    Mix_Chunk* playing = deviceOpen && channel >= 0 && channel < Mix_AllocateChannels(-1) &&
+                                 Mix_Playing(channel) != 0
+                             ? Mix_GetChunk(channel)
+                             : nullptr;
+    const auto sample = std::find_if(samples.begin(), samples.end(), [&](FSOUND_SAMPLE* s) {
+        return playing != nullptr && (s->chunk == playing || s->tail == playing);
+    });
+    if (sample == samples.end() || Mix_QuerySpec(&rate, &format, &channels) == 0) {
+        lastError = "no sound on that channel";
+        return false;
     }
-    firstMixed = 0;
-    buffersMixed = 0;
-    lateBuffers = 0;
-    playCalled = static_cast<int64_t>(SDL_GetPerformanceCounter());
-    Mix_RegisterEffect(target, noteFirstMix, nullptr, nullptr);
-    const int used = Mix_PlayChannel(target, sample->chunk, sample->loop ? -1 : 0);
-    if (used < 0) {
-        fail("can't play");
+    FSOUND_SAMPLE& s = **sample;
+    const uint64_t frameBytes = SDL_AUDIO_BITSIZE(format) / 8 * static_cast<unsigned>(channels);
+    const uint64_t at = std::min<uint64_t>(uint64_t{offset} * frameBytes, s.chunk->alen);
+    // Halted first: the old tail may be what the channel mixes.
+    Mix_HaltChannel(channel);
+    if (s.tail != nullptr) {
+        Mix_FreeChunk(s.tail);
     }
-    return used;
+    s.tail = Mix_QuickLoad_RAW(s.chunk->abuf + at, static_cast<Uint32>(s.chunk->alen - at));
+    if (s.tail == nullptr) {
+        fail("can't set the position");
+        return false;
+    }
+    return playTimed(channel, s.tail, false) == channel;
 }
 
 SoundTiming soundTiming() {

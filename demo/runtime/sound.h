@@ -35,6 +35,12 @@ void FSOUND_Sample_Free(FSOUND_SAMPLE* sample);
 int FSOUND_PlaySound(int channel, FSOUND_SAMPLE* sample);
 // Whether the channel is playing (tests).
 bool FSOUND_IsPlaying(int channel);
+// Moves the sound playing on channel to `offset` sample frames from its
+// start, timed as a new sound (soundTiming, waitForSoundOut): a show started
+// at a later frame hears its music from there. False where nothing plays.
+bool FSOUND_SetCurrentPosition(int channel, unsigned offset);
+// The device's rate in Hz, 0 before it opens.
+int FSOUND_GetOutputRate();
 
 // The last failure's text, for the one line the demo prints before it ends.
 const char* FSOUND_LastError();

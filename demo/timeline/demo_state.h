@@ -70,6 +70,7 @@ struct DemoState : ShowValues {
     GLUquadric* towerQuadric = nullptr;             // made on first use, freed with the state
     // The greeting tiles, filled at start-up; the scene moves and fades them.
     ItemList tileLists[kTileListCount];
+    int musicChannel = -1; // where the start-up plays the music
 };
 
 // The show as it stood at one frame: enough to go back there and run on to

@@ -217,6 +217,20 @@ TEST_F(ReadPcxTest, ExtremeRectanglesDrawOnlyWhatLiesOnTheSurface) {
     }
 }
 
+// A pitch that cannot hold a row: negative (which wrote before the buffer
+// and crashed), none, or a pixel short (which wrote past pitch x height).
+TEST_F(ReadPcxTest, RefusesASurfaceWhosePitchCannotHoldARow) {
+    const std::string path = writeRgb("grad.png", 4, 3, gradient(4, 3));
+    for (const int32_t pitch : {-8 * 4, 0, 7 * 4}) {
+        SCOPED_TRACE(pitch);
+        Surface s(8, 8);
+        AppSurface surface = s.app();
+        surface.pitch = pitch;
+        EXPECT_EQ(ReadPCX(path.c_str(), &surface, 8, 8, 0, 0), 0);
+        EXPECT_TRUE(s.untouched());
+    }
+}
+
 // Pixel formats: the picture's colours arrive, opaque, whatever the PNG holds.
 TEST_F(ReadPcxTest, DrawsPaletteGreyTrueColourAndAlphaPictures) {
     const Rgb palette[4] = {{255, 0, 0}, {0, 128, 255}, {10, 200, 30}, {250, 250, 250}};

@@ -86,6 +86,28 @@ TEST_F(Sound, OggLoadsWholeAndPlaysOnceOnAFreeChannel) {
     FSOUND_Sample_Free(sample);
 }
 
+// A show started at a later frame moves its music there: the sound plays on
+// from the position (so a second of it, moved to 0.9 s, ends within a few
+// buffers) and is timed as a new sound.
+TEST_F(Sound, AMovedSoundPlaysOnFromThereTimedAnew) {
+    ASSERT_TRUE(writeOggTone(dir.file("second.ogg"), 1.0f));
+    FSOUND_SAMPLE* sample =
+        FSOUND_Sample_Load(FSOUND_UNMANAGED, dir.file("second.ogg").c_str(), FSOUND_NORMAL, 0, 0);
+    ASSERT_NE(sample, nullptr) << FSOUND_LastError();
+    EXPECT_FALSE(FSOUND_SetCurrentPosition(3, 0)) << "nothing plays there";
+    const int channel = FSOUND_PlaySound(FSOUND_FREE, sample);
+    ASSERT_GE(channel, 0);
+    ASSERT_TRUE(waitForSoundOut(2000));
+    ASSERT_EQ(FSOUND_GetOutputRate(), 32000);
+    ASSERT_TRUE(FSOUND_SetCurrentPosition(channel, 32000 * 9 / 10));
+    EXPECT_EQ(soundTiming().firstMixed, 0) << "timed anew";
+    ASSERT_TRUE(waitForSoundOut(2000));
+    EXPECT_TRUE(stopsWithin(channel, std::chrono::milliseconds(400)));
+    // Moved again, though it ended: nothing plays to move.
+    EXPECT_FALSE(FSOUND_SetCurrentPosition(channel, 0));
+    FSOUND_Sample_Free(sample);
+}
+
 TEST_F(Sound, LoopingSampleKeepsPlayingAndWavTakesTheSameRoad) {
     ASSERT_TRUE(writeWavTone(dir.file("tone.wav"), 0.05f));
     FSOUND_SAMPLE* sample =
