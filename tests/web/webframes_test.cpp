@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "demo/timeline/cues.h"
 #include "tests/tools/democap/process_runner.h"
 #include "tests/web/page_driver.h"
@@ -523,6 +525,38 @@ TEST(GentleShow, ThePageTicksItWhereTheBrowserAsksForReducedMotion) {
             EXPECT_GE(middle[0] + middle[1] + middle[2], 3 * 250) << "white all over";
         }
     }
+#else
+    GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";
+#endif
+}
+
+// A file missing on the host stopped nothing: the downloads still running
+// wrote over the error at once and the bar never moved on. Now the first
+// failure stops the loading, its reason stays, and Retry fetches what is
+// missing once the host has it.
+TEST(Loading, AFileThatFailsStopsTheLoadingWithItsNameAndRetryFetchesIt) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the Release build runs it";
+#endif
+#ifdef VEMU_WEB_SITE
+    TempFolder dir;
+    const std::string site = dir.path() + "/site";
+    std::filesystem::copy(VEMU_WEB_SITE, site, std::filesystem::copy_options::recursive);
+    const std::string picture = site + "/data/vinil.jpg";
+    ASSERT_TRUE(std::filesystem::exists(picture));
+    std::filesystem::rename(picture, dir.path() + "/vinil.jpg");
+    SiteServer server(site);
+    DrivenPage page(Browser::Chromium, server, "", 640, 480, dir.path());
+    const std::string status = "document.getElementById('status').textContent";
+    ASSERT_TRUE(page.waitFor(status + ".includes('Could not load')", 60)) << page.problem();
+    usleep(1500000); // what is still running must not write over it
+    EXPECT_EQ(page.evaluate(status),
+              "Could not load the show's files: data/vinil.jpg: 404 File not found");
+    EXPECT_EQ(page.evaluate("document.getElementById('retry').classList.contains('hidden')"),
+              "false");
+    std::filesystem::rename(dir.path() + "/vinil.jpg", picture);
+    ASSERT_TRUE(page.click("#retry"));
+    EXPECT_TRUE(page.waitFor(status + " === 'Ready'", 120)) << page.evaluate(status);
 #else
     GTEST_SKIP() << "no web build (VEMU_WEB_SITE)";
 #endif

@@ -115,15 +115,27 @@ function fitCanvas() {
 }
 
 // Every file at once, each body counted as it comes: the bar shows the
-// bytes loaded of all that the answers announced.
+// bytes loaded of all that the answers announced. The first file that fails
+// (an answer other than 200, a broken connection, fewer bytes than its
+// answer announced) stops the others, and the error names it; the files
+// already here are kept for a retry.
+const fetched = new Set();
 async function fetchData() {
-  const files = Module.UTF8ToString(Module._vemu_data_files()).split("\n").filter(Boolean);
-  Module.FS.mkdir("/data");
+  const files = Module.UTF8ToString(Module._vemu_data_files()).split("\n").filter(Boolean)
+    .filter((file) => !fetched.has(file));
+  if (!Module.FS.analyzePath("/data").exists) {
+    Module.FS.mkdir("/data");
+  }
   const bar = document.getElementById("loaded");
+  document.getElementById("progress").classList.remove("hidden");
+  const stop = new AbortController();
   let loaded = 0;
   let announced = 0;
   let answered = 0;
   const show = () => {
+    if (stop.signal.aborted) {
+      return; // the error stays on the line
+    }
     const share = answered === files.length && announced > 0 ? loaded / announced : 0;
     bar.style.width = (100 * Math.min(1, share)).toFixed(1) + "%";
     statusLine.textContent = "Loading " + (loaded / 1048576).toFixed(1) + " of " +
@@ -131,11 +143,12 @@ async function fetchData() {
   };
   const version = (document.querySelector('meta[name="vemu-data"]') || {}).content;
   const one = async (file) => {
-    const response = await fetch(version ? file + "?v=" + version : file);
+    const response = await fetch(version ? file + "?v=" + version : file, { signal: stop.signal });
     if (!response.ok) {
       throw new Error(file + ": " + response.status + " " + response.statusText);
     }
-    announced += parseInt(response.headers.get("Content-Length") || "0", 10) || 0;
+    const length = parseInt(response.headers.get("Content-Length") || "0", 10) || 0;
+    announced += length;
     answered += 1;
     const parts = [];
     let size = 0;
@@ -150,6 +163,11 @@ async function fetchData() {
       loaded += value.length;
       show();
     }
+    // A body the host compressed has another length than it announced.
+    const encoding = response.headers.get("Content-Encoding");
+    if (length > 0 && size !== length && (!encoding || encoding === "identity")) {
+      throw new Error(file + ": " + size + " of its " + length + " bytes arrived");
+    }
     const bytes = new Uint8Array(size);
     let at = 0;
     for (const part of parts) {
@@ -157,10 +175,39 @@ async function fetchData() {
       at += part.length;
     }
     Module.FS.writeFile("/" + file, bytes);
+    fetched.add(file);
   };
   show();
-  await Promise.all(files.map(one));
-  document.getElementById("progress").classList.add("hidden");
+  try {
+    await Promise.all(files.map((file) => one(file).catch((e) => {
+      // The first failure is the one said; the others it stopped follow it.
+      if (!stop.signal.aborted) {
+        stop.abort();
+        throw e.name === "TypeError" ? new Error(file + ": the connection failed (" + e.message + ")") : e;
+      }
+      return undefined;
+    })));
+  } finally {
+    document.getElementById("progress").classList.add("hidden");
+  }
+}
+
+// The loading until every file is here: after a failure its reason stays
+// on the start screen with a Retry button, which fetches what is missing.
+async function fetchDataUntilDone() {
+  const retry = document.getElementById("retry");
+  for (;;) {
+    try {
+      await fetchData();
+      return;
+    } catch (e) {
+      fail("Could not load the show's files: " + e.message);
+      retry.classList.remove("hidden");
+      retry.focus();
+      await new Promise((resolve) => retry.addEventListener("click", resolve, { once: true }));
+      retry.classList.add("hidden");
+    }
+  }
 }
 
 // Frame-exact, for tests: each listed frame drawn as democap draws it, laid
@@ -813,12 +860,7 @@ var Module = {
   onRuntimeInitialized: async () => {
     // The launcher's picture while the data comes.
     const screen = framesParam === null ? launcherScreen.build() : null;
-    try {
-      await fetchData();
-    } catch (e) {
-      fail("Could not load the show's files: " + e.message);
-      return;
-    }
+    await fetchDataUntilDone();
     if (framesParam !== null) {
       await drawFrames(framesParam.split(",").map((f) => parseInt(f, 10)));
       return;
