@@ -490,8 +490,14 @@ std::vector<std::string> ffmpegArguments(const Options& o, const std::string& mu
     if (mp4) {
         a.insert(a.end(), {"-movflags", "+faststart"});
     }
-    a.push_back(o.out);
+    // Written beside the final name, which it takes only once whole: the
+    // container is named, since the temporary name says none.
+    a.insert(a.end(), {"-f", webm ? "webm" : mp4 ? "mp4" : "matroska", partialName(o.out)});
     return a;
+}
+
+std::string partialName(const std::string& out) {
+    return out + ".part";
 }
 
 std::optional<std::string> findExecutable(const std::string& name, const char* pathList) {

@@ -136,6 +136,9 @@ std::string frameFileName(int32_t frame);
 
 // The ffmpeg command line (program name first) that reads raw RGB rows,
 // bottom row first, from its standard input. musicPath empty: video only.
+// Where an output is written until it is whole (a video; each PNG): the
+// final name with ".part", renamed to it at the end, removed on failure.
+std::string partialName(const std::string& out);
 std::vector<std::string> ffmpegArguments(const Options& options, const std::string& musicPath);
 
 // Where the program name is found on a PATH-style list, or nothing.

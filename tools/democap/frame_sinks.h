@@ -61,6 +61,7 @@ class VideoPipe {
     bool start(const std::vector<std::string>& args, std::string& error);
     // Writes into fd instead (a pipe read by another process), and closes it.
     void adopt(int fd) { fd_ = fd; }
+    pid_t child() const { return pid_; } // ffmpeg, once started
     bool write(const uint8_t* data, size_t size, std::string& error);
     // Closes the pipe and waits; false unless ffmpeg ended with status 0.
     bool finish(std::string& error);

@@ -6,6 +6,7 @@
 #include <GL/glext.h>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,6 +38,86 @@ namespace {
 int fail(const std::string& message, int status = 1) {
     std::fprintf(stderr, "democap: %s\n", message.c_str());
     return status;
+}
+
+// The video's temporary file and the ffmpeg writing it, for the signal
+// handler: a stop leaves nothing, under its name or the final one. ffmpeg
+// goes first, or it would finish the file (or make it anew) after it went.
+char videoPart[4096];
+volatile pid_t videoWriter = -1;
+
+void removePartAndStop(int signal) {
+    if (videoWriter > 0) {
+        kill(videoWriter, SIGKILL);
+        waitpid(videoWriter, nullptr, 0);
+    }
+    if (videoPart[0] != '\0') {
+        unlink(videoPart);
+    }
+    std::signal(signal, SIG_DFL);
+    raise(signal);
+}
+
+void removePartOnSignals(const Options& options) {
+    if (options.outputKind != OutputKind::Video) {
+        return;
+    }
+    const std::string part = partialName(options.out);
+    std::snprintf(videoPart, sizeof videoPart, "%s", part.c_str());
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signal, removePartAndStop);
+    }
+}
+
+// The video frames in a file, counted by ffprobe from its packets (no
+// decoding); -1 where it cannot be read.
+long videoFramesIn(const std::string& file) {
+    std::string quoted = "'";
+    for (const char c : file) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    quoted += "'";
+    const std::string command = "ffprobe -v error -select_streams v:0 -count_packets "
+                                "-show_entries stream=nb_read_packets -of csv=p=0 " +
+                                quoted + " 2>/dev/null";
+    std::FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) {
+        return -1;
+    }
+    long frames = -1;
+    if (std::fscanf(p, "%ld", &frames) != 1) {
+        frames = -1;
+    }
+    return pclose(p) == 0 ? frames : -1;
+}
+
+// A whole video takes its final name (replacing a file there only now); a
+// failed one goes. Whole: ffmpeg ended well and the file holds every frame
+// of the range (ffmpeg can end well on a full disk, with the file cut off).
+// -1 where the capture goes on, else its exit status.
+int endVideo(const Options& options, bool whole, std::string error) {
+    videoWriter = -1; // reaped
+    const std::string part = partialName(options.out);
+    if (whole) {
+        const long expected = FramePlan(options).gridCount();
+        const long found = videoFramesIn(part);
+        if (found != expected) {
+            whole = false;
+            error = found < 0 ? "the video ffmpeg wrote cannot be read (is the disk full?)"
+                              : "the video ffmpeg wrote holds " + std::to_string(found) + " of " +
+                                    std::to_string(expected) + " frames (is the disk full?)";
+        }
+    }
+    if (!whole) {
+        std::remove(part.c_str());
+        return fail(error + "; no video written to " + options.out);
+    }
+    if (std::rename(part.c_str(), options.out.c_str()) != 0) {
+        const std::string why = std::strerror(errno);
+        std::remove(part.c_str());
+        return fail("cannot name the video " + options.out + ": " + why);
+    }
+    return -1;
 }
 
 std::string absolutePath(const std::string& path) {
@@ -330,7 +412,9 @@ class FrameOutput {
             return true;
         }
         rows_.assign(static_cast<size_t>(width_) * static_cast<size_t>(height_) * 3, 0);
-        return pipe_.start(ffmpegArguments(options, musicFor(options)), error);
+        const bool started = pipe_.start(ffmpegArguments(options, musicFor(options)), error);
+        videoWriter = pipe_.child();
+        return started;
     }
 
     // Reads a kept frame from the back buffer: must come before the swap,
@@ -576,14 +660,27 @@ int capture(const Options& options, const JobLink& link) {
     if (!out.open(options, flashes.get(), link.videoFd, error)) {
         return fail(error);
     }
-    const bool ok = link.board != nullptr
-                        ? runChunks(*state, gl, target, setup, options, out, link, error)
-                        : runFrames(*state, gl, target, setup, options, out, error);
-    if (!out.finish(error)) {
-        return fail(error);
+    bool ok = link.board != nullptr
+                  ? runChunks(*state, gl, target, setup, options, out, link, error)
+                  : runFrames(*state, gl, target, setup, options, out, error);
+    ok = out.finish(error) && ok;
+    if (!ok && error.empty()) {
+        error = "stopped early";
+    }
+    if (out.video() && link.board == nullptr) {
+        // A video that ffmpeg finished holds every frame of the range.
+        const int32_t expected = FramePlan(options).gridCount();
+        if (ok && out.written() != expected) {
+            ok = false;
+            error = std::to_string(out.written()) + " of " + std::to_string(expected) +
+                    " video frames written";
+        }
+        if (const int status = endVideo(options, ok, error); status >= 0) {
+            return status;
+        }
     }
     if (!ok) {
-        return fail(error.empty() ? "stopped early" : error);
+        return fail(error);
     }
     state.reset(); // frees GL objects while the context is current
     if (link.board != nullptr) {
@@ -613,12 +710,20 @@ int captureInJobs(const Options& options, int jobs) {
     if (video && !pipe.start(ffmpegArguments(options, musicFor(options)), error)) {
         return fail(error);
     }
+    videoWriter = pipe.child();
     std::fprintf(stderr, "democap: %d jobs\n", jobs);
     const int status = runJobs(
         options, jobs, [&options](const JobLink& link) { return capture(options, link); },
         video ? &writer : nullptr, error);
     std::string finished;
     const bool encoded = pipe.finish(finished);
+    if (video) {
+        if (const int ended =
+                endVideo(options, status == 0 && encoded, status != 0 ? error : finished);
+            ended >= 0) {
+            return ended;
+        }
+    }
     if (status != 0) {
         return fail(error);
     }
@@ -642,5 +747,6 @@ int main(int argc, char** argv) {
     }
     const int cores = static_cast<int>(std::max(1L, sysconf(_SC_NPROCESSORS_ONLN)));
     const int jobs = jobCount(options, cores);
+    removePartOnSignals(options);
     return jobs > 1 ? captureInJobs(options, jobs) : capture(options, JobLink{});
 }

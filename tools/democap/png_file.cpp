@@ -66,7 +66,10 @@ bool writePng(const std::string& path, const uint8_t* rows, int width, int heigh
     putChunk(file, "IDAT", packed.data(), packedSize);
     putChunk(file, "IEND", nullptr, 0);
 
-    FILE* f = std::fopen(path.c_str(), "wb");
+    // Under a temporary name until whole: a full disk or a stop leaves no
+    // cut-off picture under a frame's name.
+    const std::string part = path + ".part";
+    FILE* f = std::fopen(part.c_str(), "wb");
     if (f == nullptr) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
@@ -74,7 +77,14 @@ bool writePng(const std::string& path, const uint8_t* rows, int width, int heigh
     const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
     const int savedErrno = errno;
     if (std::fclose(f) != 0 || !written) {
-        error = "cannot write " + path + ": " + std::strerror(written ? errno : savedErrno);
+        error = "cannot write " + path + ": " + std::strerror(written ? errno : savedErrno) +
+                " (nothing left under its name)";
+        std::remove(part.c_str());
+        return false;
+    }
+    if (std::rename(part.c_str(), path.c_str()) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        std::remove(part.c_str());
         return false;
     }
     return true;

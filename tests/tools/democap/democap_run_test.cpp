@@ -4,12 +4,17 @@
 #include <FreeImage.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "demo/assets/manifest.h"
 #include "process_runner.h"
@@ -630,6 +635,59 @@ TEST_F(DemocapRun, VideoColoursAreTheFramesColours) {
         EXPECT_LT(byTags, byOther * 0.9)
             << "decoded by its tags " << byTags << " levels off, with the other matrix " << byOther;
     }
+}
+
+std::string readAll(const std::string& file) {
+    std::ifstream in(file);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A stopped capture left a shorter video that played, under the final
+// name, over the one there before. Now the video is written beside it and
+// takes the name only once whole: a stop leaves the old file as it was and
+// nothing else; a whole capture replaces it.
+TEST_F(DemocapRun, AStoppedVideoLeavesNothingAndOnlyAWholeOneReplacesTheOld) {
+    if (ffmpegTool("ffprobe").empty()) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    const std::string video = dir.path() + "/x.mp4";
+    const std::string log = dir.path() + "/log";
+    std::ofstream(video) << "the video from before";
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, STDERR_FILENO);
+            chdir(dir.path().c_str());
+            execl(DEMOCAP_PATH, DEMOCAP_PATH, "--package", package.c_str(), "--size", "160x120",
+                  "--frames", "0-7000", "--out", "x.mp4", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Stopped once ffmpeg has had frames for a while (it opens its output
+        // once it has some).
+        for (int i = 0; i < 600; ++i) {
+            const std::string text = readAll(log);
+            const size_t at = text.rfind("democap: frame");
+            int frame = 0;
+            if (at != std::string::npos &&
+                std::sscanf(text.c_str() + at, "democap: frame %d", &frame) == 1 && frame >= 500) {
+                break;
+            }
+            usleep(50000);
+        }
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << readAll(log);
+        EXPECT_EQ(readAll(video), "the video from before");
+        EXPECT_FALSE(std::filesystem::exists(video + ".part"));
+    }
+    const RunResult whole =
+        democap({"--package", package, "--size", "160x120", "--frames", "0-49", "--out", "x.mp4"});
+    ASSERT_EQ(whole.status, 0) << whole.output;
+    EXPECT_NE(probe(video, "v:0", "nb_read_frames").find("nb_read_frames=50"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(video + ".part"));
 }
 
 TEST_F(DemocapRun, VideoWithoutFfmpegIsStatus1) {
