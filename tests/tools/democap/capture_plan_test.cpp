@@ -297,7 +297,9 @@ TEST(DemocapFfmpeg, VideoOnlyAt50FramesASecond) {
     o.out = "/tmp/x.mp4";
     const auto args = ffmpegArguments(o, "");
     EXPECT_EQ(args.front(), "ffmpeg");
-    EXPECT_EQ(args.back(), "/tmp/x.mp4");
+    // Written beside the final name until whole, so the container is named.
+    EXPECT_TRUE(has(args, {"-f", "mp4", "/tmp/x.mp4.part"}));
+    EXPECT_EQ(args.back(), partialName(o.out));
     EXPECT_TRUE(has(args, {"-f", "rawvideo", "-pix_fmt", "rgb24", "-s", "320x240"}));
     EXPECT_TRUE(has(args, {"-framerate", "50/1", "-i", "pipe:0"}));
     EXPECT_TRUE(has(args, {"-r", "50"}));
