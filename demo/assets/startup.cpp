@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "demo/assets/manifest.h"
 #include "demo/assets/texture_loader.h"
 #include "demo/runtime/sound.h"
@@ -98,6 +100,8 @@ class PictureDecoder {
     PictureDecoder(const PictureDecoder&) = delete;
     PictureDecoder& operator=(const PictureDecoder&) = delete;
 
+    const std::string& path(size_t index) const { return jobs_[index].path; }
+
     // Picture `index`, waiting for its decode (or decoding it here when no
     // worker has started it). False when the file could not be decoded.
     bool take(size_t index, DecodedPicture& out) {
@@ -160,16 +164,29 @@ class PictureDecoder {
     std::vector<std::thread> threads_;
 };
 
+// blank: the pictures drawn blank, where no hook is there to say them.
 void loadSlot(DemoState& state, const StartupHooks& hooks, int slot, PictureDecoder& decoder,
-              size_t& nextPicture) {
+              size_t& nextPicture, std::vector<std::string>& blank) {
     uint32_t* name = &state.textures[static_cast<size_t>(slot)];
     bool made = true;
     if (slot == kSpotSlot) {
         makeSpotTexture(name);
     } else {
-        // A missing picture leaves its slot 0 and is drawn untextured.
+        // A missing picture leaves its slot 0 and is drawn untextured; the
+        // show goes on, and says which.
         DecodedPicture picture;
-        made = decoder.take(nextPicture++, picture) && uploadTexture(picture, name, true, GL_CLAMP);
+        const size_t index = nextPicture++;
+        made = decoder.take(index, picture) && uploadTexture(picture, name, true, GL_CLAMP);
+        if (!made) {
+            const std::string& path = decoder.path(index);
+            const char* why =
+                access(path.c_str(), F_OK) != 0 ? "missing" : "not a picture it can read";
+            if (hooks.pictureMissing) {
+                hooks.pictureMissing(path.c_str(), why);
+            } else {
+                blank.push_back(path + " (" + why + ")");
+            }
+        }
     }
     if (hooks.textureLoaded) {
         hooks.textureLoaded(slot, made);
@@ -267,6 +284,8 @@ bool startDemo(DemoState& state, const StartupHooks& hooks) {
     applyStartupGlState();
     MusicLoader musicLoader;
 
+    std::vector<std::string> blank; // pictures drawn blank, said in one line at the end
+
     // Every picture file in the order it is uploaded.
     std::vector<std::string> paths;
     for (const Step& step : kPictureSteps) {
@@ -282,18 +301,27 @@ bool startDemo(DemoState& state, const StartupHooks& hooks) {
         size_t nextPicture = 0;
         for (const Step& step : kPictureSteps) {
             if (step.slot >= 0) {
-                loadSlot(state, hooks, step.slot, decoder, nextPicture);
+                loadSlot(state, hooks, step.slot, decoder, nextPicture, blank);
             } else {
                 drawLoadingScreen(state, step.percent, hooks);
             }
         }
         for (int i = 1; i <= kGreetingCount; ++i) {
-            loadSlot(state, hooks, kFirstGreetingSlot + i - 1, decoder, nextPicture);
+            loadSlot(state, hooks, kFirstGreetingSlot + i - 1, decoder, nextPicture, blank);
             drawLoadingScreen(state, 59.0f + 3.0f * static_cast<float>(i - 1), hooks);
         }
     }
     initTileLists(state);
     drawLoadingScreen(state, 98.0f, hooks);
+    if (!blank.empty()) {
+        // One line, before whatever the music brings.
+        std::string list;
+        for (const std::string& b : blank) {
+            list += (list.empty() ? "" : ", ") + b;
+        }
+        std::fprintf(stderr, "demo: %zu picture%s drawn blank: %s\n", blank.size(),
+                     blank.size() == 1 ? "" : "s", list.c_str());
+    }
 
     if (!startMusic(state, hooks, musicLoader)) {
         return false;

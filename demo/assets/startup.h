@@ -11,6 +11,11 @@ struct StartupHooks {
     // reason is one line saying which. Empty: print it and exit.
     std::function<void(int status, const char* reason)> fail;
 
+    // A picture that is missing or does not decode: the show goes on and
+    // draws it blank, and says so here (why: "missing" or "not a picture
+    // it can read"). Empty: one line on stderr.
+    std::function<void(const char* path, const char* why)> pictureMissing;
+
     // Optional observers, so the order of the sequence can be checked.
     // A picture (or the spot) went into slot; made says whether a texture
     // was made.

@@ -372,6 +372,11 @@ void startShow(DemoState& state, OffscreenGl& gl) {
         problem = std::string(reason != nullptr ? reason : "start-up failed") +
                   " (the demo would end here with status " + std::to_string(status) + ")";
     };
+    hooks.pictureMissing = [](const char* path, const char* why) {
+        if (!quietNotes) {
+            std::fprintf(stderr, "democap: %s: %s; the capture draws it blank\n", path, why);
+        }
+    };
     if (!startDemo(state, hooks) && problem.empty()) {
         problem = "start-up did not finish";
     }

@@ -127,6 +127,12 @@ EM_JS(void, notifyPage, (const char* event, int drawn, int caughtUp, double mean
     }
 });
 
+// A picture the show draws blank, for the page to say with "Ready".
+EM_JS(void, notePictureMissing, (const char* path, const char* why), {
+    (Module.vemuMissing = Module.vemuMissing || []).push(UTF8ToString(path) + " (" +
+                                                         UTF8ToString(why) + ")");
+});
+
 // The page sizes the canvas's drawing buffer (and calls vemu_resize).
 EM_JS(void, setDrawScale, (double scale), {
     Module.vemuDrawScale = scale;
@@ -221,6 +227,7 @@ StartupHooks pageHooks(bool yieldBetweenFrames) {
         hooks.swapBuffers = [] {};
     }
     hooks.fail = [](int, const char* reason) { startupProblem = reason; };
+    hooks.pictureMissing = [](const char* path, const char* why) { notePictureMissing(path, why); };
     return hooks;
 }
 

@@ -177,8 +177,14 @@ DemoRun runDemo(const fs::path& folder, const std::string& environment,
     return run;
 }
 
+// One line for the reason it ends, after at most the one line that names
+// the pictures drawn blank (every one, in these runs without pictures).
 bool oneLine(const std::string& text) {
-    return !text.empty() && text.find('\n') == text.size() - 1;
+    const std::string pictures = "demo: 47 pictures drawn blank: ";
+    const std::string rest = text.rfind(pictures, 0) == 0 && text.find('\n') != std::string::npos
+                                 ? text.substr(text.find('\n') + 1)
+                                 : text;
+    return !rest.empty() && rest.find('\n') == rest.size() - 1;
 }
 
 TEST(DemoProgram, BrokenPicturesStillPlayToFrame7402AndEndWithZero) {

@@ -99,6 +99,7 @@ bool isRed(const Rgb& c) {
 struct Recorder {
     std::vector<std::string> steps;
     std::vector<std::pair<int, bool>> loads;
+    std::vector<std::string> missing; // "path: why", as said
     int swaps = 0;
     int failStatus = -1;
     std::string failReason;
@@ -117,6 +118,9 @@ struct Recorder {
             steps.push_back("fail");
             failStatus = status;
             failReason = reason;
+        };
+        h.pictureMissing = [this](const char* path, const char* why) {
+            missing.push_back(std::string(path) + ": " + why);
         };
         h.textureLoaded = [this](int slot, bool made) {
             steps.push_back(step('L', slot));
@@ -296,6 +300,8 @@ TEST_F(Startup, MissingGreetingLeavesItsSlotEmptyAndTheBarStillSteps) {
         EXPECT_TRUE(startDemo(*state, rec.hooks(gl)));
     }
     EXPECT_EQ(state->textures[37], 0u);
+    EXPECT_EQ(rec.missing, std::vector<std::string>{"data/greet07.png: missing"})
+        << "the show goes on, and says which picture it draws blank";
     EXPECT_NE(state->textures[36], 0u);
     EXPECT_NE(state->textures[38], 0u);
     EXPECT_EQ(rec.steps, expectedSequence(true));
@@ -311,7 +317,7 @@ TEST_F(Startup, MissingGreetingLeavesItsSlotEmptyAndTheBarStillSteps) {
 }
 
 // The real program from a package folder without data: every picture is
-// skipped, then the music is missing, so it ends with status 1 and one line.
+// named as drawn blank, then the music is missing, so it ends with status 1.
 TEST(DemoProgram, WithoutDataEndsWithStatusOneNamingTheMusic) {
     TempDir dir;
     const std::string errors = dir.file("stderr.txt");
@@ -326,7 +332,10 @@ TEST(DemoProgram, WithoutDataEndsWithStatusOneNamingTheMusic) {
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find(kMusicPath), std::string::npos) << text;
     ASSERT_FALSE(text.empty());
-    EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line: " << text;
+    // The pictures drawn blank named in one line, then the music's.
+    EXPECT_EQ(text.rfind("demo: 47 pictures drawn blank: data/loading.jpeg (missing), ", 0), 0u)
+        << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
 }
 
 } // namespace

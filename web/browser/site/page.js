@@ -875,6 +875,12 @@ var Module = {
     await warmUp();
     player.build();
     say(startFrame > 0 ? "Ready: the show starts at " + clockText(startFrame) : "Ready");
+    if (Module.vemuMissing) {
+      // The show goes on without them, as on the desktop, and says so where
+      // the viewer looks.
+      say("Ready, but the show draws " + Module.vemuMissing.length + " picture" +
+          (Module.vemuMissing.length === 1 ? "" : "s") + " blank: " + Module.vemuMissing.join(", "));
+    }
     log("ready " + Math.round(performance.now()) + " ms after the page opened");
     startButton.disabled = false;
     if (autoplay) {
