@@ -179,6 +179,9 @@ std::string usageText() {
            " as its sound, if present\n"
            "                 (a skipped frame repeats the picture before it;\n"
            "                 with --every K each picture lasts K frames)\n"
+           "                 Each file is written as NAME.part and renamed once\n"
+           "                 whole; a stop or a failure leaves nothing under\n"
+           "                 its final name (an old video stays)\n"
            "  --jobs N       processes sharing the frames out (default: one per core,\n"
            "                 at most " +
            std::to_string(kDefaultMostJobs) +
