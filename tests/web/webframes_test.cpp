@@ -200,10 +200,11 @@ class BrowserShow : public testing::TestWithParam<Browser> {
 // From frame 7000 to the end (8 s) at 1280 x 960, where software GL is slow:
 // it ends by itself, each frame is drawn or caught up once, and the page
 // never stalls. Catch-up steps on one pixel cost little, so frames are still
-// drawn (about a third here in Chromium; 1 % when every step cleared and
-// drew the whole canvas) and no pass keeps the browser for long (about 130
-// ms here; 5 s then). The bounds lie far from this machine's figures, which
-// bench/page_bench measures: a loaded CI shares the cores.
+// drawn (about a third here in Chromium, a half in WebKit, a tenth in
+// WebKit beside another test on a fresh Debian 12 root; 1 % when every step
+// cleared and drew the whole canvas) and no pass keeps the browser for long
+// (about 130 ms here; 5 s then). The bounds lie far from this machine's
+// figures, which bench/page_bench measures: a loaded CI shares the cores.
 TEST_P(BrowserShow, PlaysInRealTimeToItsEndWithEveryFrameRunAndNoPageError) {
     PlayOptions options;
     options.from = 7000;
@@ -211,7 +212,7 @@ TEST_P(BrowserShow, PlaysInRealTimeToItsEndWithEveryFrameRunAndNoPageError) {
     options.height = 960;
     const PagePlay p = play(options);
     EXPECT_EQ(p.drawn + p.caughtUp, kLastFrame - options.from);
-    EXPECT_GE(p.drawn, (kLastFrame - options.from) / 10) << "a slideshow";
+    EXPECT_GE(p.drawn, (kLastFrame - options.from) / 20) << "a slideshow";
     EXPECT_LT(p.longestPass, 1000.0) << "the page froze";
     EXPECT_EQ(p.log.find("no sound here"), std::string::npos) << p.log;
 }
