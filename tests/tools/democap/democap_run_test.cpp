@@ -659,7 +659,9 @@ TEST_F(DemocapRun, AStoppedVideoLeavesNothingAndOnlyAWholeOneReplacesTheOld) {
         if (pid == 0) {
             const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, STDERR_FILENO);
-            chdir(dir.path().c_str());
+            if (chdir(dir.path().c_str()) != 0) {
+                _exit(126);
+            }
             execl(DEMOCAP_PATH, DEMOCAP_PATH, "--package", package.c_str(), "--size", "160x120",
                   "--frames", "0-7000", "--out", "x.mp4", static_cast<char*>(nullptr));
             _exit(127);
